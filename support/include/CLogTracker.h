@@ -5,7 +5,10 @@
 // Thread-safety: one tracker writes one line at a time; any number of threads may call it.
 #pragma once
 
+#include <cstdarg>
 #include <mutex>
+
+struct _sys_time_;
 
 #define LOG_LEVEL_DEBUG 1
 #define LOG_LEVEL_INFO 2
@@ -23,6 +26,16 @@ public:
     // The form of the camera driver: no module tag ("%02d:%02d:%02d:%03d [level] <function> "),
     // files are "<prefix>_%d%d%d.log".
     CLogTracker(const char* unused, const char* sub_folder, const char* file_prefix);
+
+    // For tests: the two forms above, reading CONFIG.ini from `config_folder` (a folder path;
+    // a trailing "/" is optional) in place of the folder of the library holding this code.
+    struct ConfigFolder {
+        const char* path;
+    };
+    CLogTracker(ConfigFolder config_folder, const char* sub_folder, const char* file_prefix,
+                const char* module_tag);
+    CLogTracker(ConfigFolder config_folder, const char* sub_folder, const char* file_prefix);
+
     virtual ~CLogTracker();
 
     CLogTracker(const CLogTracker&) = delete;
@@ -36,7 +49,8 @@ public:
     void WriteTrace(const char* function, const char* format, ...)
         __attribute__((format(printf, 3, 4)));
 
-    // Writes one line unconditionally (the caller has applied the switch and level).
+    // Writes one line whatever its level (the caller has applied the level). Writes nothing
+    // while logging is off: there is no log root to write under then.
     void write_trace(int level, const char* function, const char* message);
 
     static int l_a2i(const char* level_name);
@@ -44,17 +58,27 @@ public:
 
     // Retention: keeps the `FileDay` day folders with the greatest names under the root.
     void delete_redun_files();
+    // Deletes the sub-folders of `folder` with the smallest names until `FileDay` remain.
     void REMOVE_FILES(const char* folder);
+    // Empties `folder` (regular files, and sub-folders recursively; symbolic links and other
+    // entries stay, and are never followed) and removes the sub-folders it empties.
     static void DeleteFolder(const char* folder);
+    // qsort comparator over an array of `const char*` names: greatest name first.
     static int cmpfile_names(const void* first, const void* second);
 
     bool enabled() const { return m_enabled; }
     int level() const { return m_level; }
 
 private:
-    void load_settings(const char* sub_folder, const char* file_prefix, const char* module_tag);
+    // Reads the settings from "<config_folder>CONFIG.ini"; a null `module_tag` is the camera form.
+    void load_settings(const char* config_folder, const char* sub_folder, const char* file_prefix,
+                       const char* module_tag);
     void write_banner(bool at_start);
+    void format_and_write(int level, const char* function, const char* format, va_list arguments);
+    void delete_redun_files_locked();
     void write_line_locked(int level, const char* function, const char* message);
+    // Creates today's day folder and sub-folder and makes the latter the current folder.
+    void enter_day_folder(const _sys_time_& now);
 
     char m_current_folder[1030] = {};
     char m_file_prefix[200] = {};
