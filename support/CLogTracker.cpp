@@ -87,21 +87,23 @@ CLogTracker::CLogTracker(const char* unused, const char* sub_folder, const char*
     load_settings(module_folder, sub_folder, file_prefix, nullptr);
 }
 
-CLogTracker::CLogTracker(ConfigFolder config_folder, const char* sub_folder,
-                         const char* file_prefix, const char* module_tag) {
-    load_settings(config_folder.path, sub_folder, file_prefix,
+CLogTracker::CLogTracker(const TestSetup& setup, const char* sub_folder, const char* file_prefix,
+                         const char* module_tag)
+    : m_clock(setup.clock) {
+    load_settings(setup.config_folder, sub_folder, file_prefix,
                   module_tag != nullptr ? module_tag : "");
 }
 
-CLogTracker::CLogTracker(ConfigFolder config_folder, const char* sub_folder,
-                         const char* file_prefix) {
-    load_settings(config_folder.path, sub_folder, file_prefix, nullptr);
+CLogTracker::CLogTracker(const TestSetup& setup, const char* sub_folder, const char* file_prefix)
+    : m_clock(setup.clock) {
+    load_settings(setup.config_folder, sub_folder, file_prefix, nullptr);
 }
 
 CLogTracker::~CLogTracker() { write_banner(false); }
 
 void CLogTracker::load_settings(const char* config_folder, const char* sub_folder,
                                 const char* file_prefix, const char* module_tag) {
+    if (m_clock == nullptr) m_clock = AUX_X::GetLocalTime;
     m_camera_form = module_tag == nullptr;
     const char* folder = config_folder != nullptr ? config_folder : "";
     const size_t folder_length = std::strlen(folder);
@@ -132,7 +134,7 @@ void CLogTracker::load_settings(const char* config_folder, const char* sub_folde
 
 void CLogTracker::write_banner(bool at_start) {
     _sys_time_ now{};
-    AUX_X::GetLocalTime(&now);
+    m_clock(&now);
     const char* function = at_start ? "INIT_LOAD" : "END";
     WriteTrace(LOG_LEVEL_SYSTEM, function, "%s", kBannerRule);
     WriteTrace(LOG_LEVEL_SYSTEM, function, at_start ? kStartBanner : kEndBanner, now.year,
@@ -171,7 +173,7 @@ void CLogTracker::write_trace(int level, const char* function, const char* messa
 
 void CLogTracker::write_line_locked(int level, const char* function, const char* message) {
     _sys_time_ now{};
-    AUX_X::GetLocalTime(&now);
+    m_clock(&now);
     char level_name[16];
     l_i2a(level, level_name);
     if (function == nullptr) function = "";

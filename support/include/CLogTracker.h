@@ -27,14 +27,16 @@ public:
     // files are "<prefix>_%d%d%d.log".
     CLogTracker(const char* unused, const char* sub_folder, const char* file_prefix);
 
-    // For tests: the two forms above, reading CONFIG.ini from `config_folder` (a folder path;
-    // a trailing "/" is optional) in place of the folder of the library holding this code.
-    struct ConfigFolder {
-        const char* path;
+    // For tests only: the two forms above, reading CONFIG.ini from `config_folder` (a trailing
+    // "/" is optional) in place of the folder of the library holding this code, and stamping
+    // lines and naming day folders with `clock` (null: the wall clock).
+    struct TestSetup {
+        const char* config_folder;
+        void (*clock)(_sys_time_* now) = nullptr;
     };
-    CLogTracker(ConfigFolder config_folder, const char* sub_folder, const char* file_prefix,
+    CLogTracker(const TestSetup& setup, const char* sub_folder, const char* file_prefix,
                 const char* module_tag);
-    CLogTracker(ConfigFolder config_folder, const char* sub_folder, const char* file_prefix);
+    CLogTracker(const TestSetup& setup, const char* sub_folder, const char* file_prefix);
 
     virtual ~CLogTracker();
 
@@ -96,5 +98,6 @@ private:
     bool m_camera_form = false;   // header without tag, file name "<prefix>_%d%d%d.log"
     char m_root[1024] = {};       // the `Path` root
     char m_config_path[1100] = {};
+    void (*m_clock)(_sys_time_* now) = nullptr;
     std::mutex m_line_lock;       // guards the folder, the last date and the file
 };
