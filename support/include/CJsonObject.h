@@ -136,11 +136,28 @@ public:
 private:
     explicit CJsonObject(cJSON* view);   // a child wrapper viewing a node of another tree
     cJSON* value() const;
+    static cJSON* CopyOf(const CJsonObject& other);   // detached deep copy, null when empty
+    static bool CopyNodeInto(const cJSON* node, CJsonObject& out);
+
+    // Lookups that set the error text when the value is missing or of the wrong kind.
+    cJSON* ObjectValue() const;
+    cJSON* ArrayValue() const;
+    cJSON* Member(const std::string& key) const;
+    cJSON* Element(int index) const;
+
+    // Writers: each takes ownership of item (null means creating it failed).
+    bool AddMember(const std::string& key, cJSON* item);
+    bool ReplaceMember(const std::string& key, cJSON* item);
+    bool InsertElement(cJSON* item, bool at_front);
+    bool ReplaceElement(int index, cJSON* item);
+
+    void DropChild(const std::string& key);
+    void DropChildrenFrom(unsigned int index);
+    void DropAllChildren();
 
     cJSON* m_owned_root = nullptr;
     cJSON* m_referenced_root = nullptr;
-    cJSON* m_traversal_cursor = nullptr;
-    bool m_traversal_started = false;
+    cJSON* m_traversal_cursor = nullptr;   // member last yielded by GetKey; null: start at the first
     mutable std::string m_error;
     std::map<unsigned int, CJsonObject*> m_children_by_index;
     std::map<std::string, CJsonObject*> m_children_by_key;
