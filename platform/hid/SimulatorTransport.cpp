@@ -1,0 +1,80 @@
+// The terminal simulator over a Unix SOCK_SEQPACKET socket: one packet is one report payload.
+// Waits use poll() on the socket so that an idle or failed link costs a sleeping thread only.
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "HidTransport.h"
+
+namespace countermate::hid {
+namespace {
+
+// Waits up to one wait period for `events`; true when the socket is ready for them.
+bool WaitFor(int socket_fd, short events) {
+    pollfd entry{socket_fd, events, 0};
+    const int ready = poll(&entry, 1, kWaitMilliseconds);
+    if (ready < 0) {
+        PaceFailure();
+        return false;
+    }
+    if (ready == 0) return false;
+    if ((entry.revents & events) != 0) return true;
+    // Hang-up or error without data: poll() returns at once from now on, so pace the caller.
+    PaceFailure();
+    return false;
+}
+
+class SimulatorTransport final : public Transport {
+public:
+    explicit SimulatorTransport(int socket_fd) : m_socket(socket_fd) {}
+    ~SimulatorTransport() override { close(m_socket); }
+
+    int Write(const unsigned char* report, int length) override {
+        // The report number stays on this side: the simulator's packets are payloads.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const ssize_t sent = send(m_socket, report + 1, static_cast<size_t>(length - 1),
+                                      MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (sent >= 0) return length;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) break;
+            if (!WaitFor(m_socket, POLLOUT)) return 0;
+        }
+        PaceFailure();
+        return -1;
+    }
+
+    int Read(unsigned char* buffer, int capacity) override {
+        if (!WaitFor(m_socket, POLLIN)) return 0;
+        const ssize_t received = recv(m_socket, buffer, static_cast<size_t>(capacity), MSG_DONTWAIT);
+        if (received > 0) return static_cast<int>(received);
+        if (received == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            PaceFailure();   // the simulator has gone
+            return -1;
+        }
+        return 0;
+    }
+
+private:
+    int m_socket;
+};
+
+}  // namespace
+
+std::unique_ptr<Transport> OpenSimulatorTransport(const char* socket_path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (std::strlen(socket_path) >= sizeof(address.sun_path)) return nullptr;
+    std::strcpy(address.sun_path, socket_path);
+    const int socket_fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (socket_fd < 0) return nullptr;
+    if (connect(socket_fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        close(socket_fd);
+        return nullptr;
+    }
+    return std::make_unique<SimulatorTransport>(socket_fd);
+}
+
+}  // namespace countermate::hid

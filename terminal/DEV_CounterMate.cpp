@@ -1,0 +1,129 @@
+// The factory, construction and destruction of the driver, and the port.
+#include "DEV_CounterMate.h"
+
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "AUX_X.h"
+#include "HidManager.h"
+#include "ModuleLog.h"
+#include "ResultCodes.h"
+
+using namespace countermate::terminal;
+
+namespace {
+
+constexpr const char* kVersion = "0.20230530.1600";
+constexpr unsigned short kVendorId = 0x1217;
+constexpr unsigned short kProductId = 0x9455;
+
+using CreateHidManagerFunction = CHidManager* (*)();
+using DestroyHidManagerFunction = void (*)(CHidManager*);
+
+std::atomic<CLogTracker*> g_module_log{nullptr};
+std::mutex g_trackers_lock;  // guards g_trackers
+std::vector<std::unique_ptr<CLogTracker>> g_trackers;
+
+std::atomic<CDEV_CounterMate*> g_current_driver{nullptr};
+std::atomic<DestroyHidManagerFunction> g_destroy_hid_manager{nullptr};
+
+}  // namespace
+
+namespace countermate::terminal {
+
+CLogTracker* ModuleLog() { return g_module_log.load(); }
+
+void ReplaceModuleLog() {
+    auto tracker = std::make_unique<CLogTracker>("", "", "", "CTM");
+    std::lock_guard<std::mutex> guard(g_trackers_lock);
+    g_module_log.store(tracker.get());
+    g_trackers.push_back(std::move(tracker));
+}
+
+CDEV_CounterMate* CurrentDriver() { return g_current_driver.load(); }
+
+int ReadPacketSize(const char* config_path) {
+    char value[1024] = {};
+    AUX_X::X_INIKeyString(config_path, "DEVICE", "HID_DATAPACKET_SIZE", value, "512");
+    const int configured = std::atoi(value);
+    if (configured < kMinPacketSize || configured > kMaxPacketSize) {
+        CTM_TRACE(LOG_LEVEL_ERROR, "CCounterMate",
+                  "HID_DATAPACKET_SIZE=%d outside %d..%d, using %d", configured, kMinPacketSize,
+                  kMaxPacketSize, kDefaultPacketSize);
+        return kDefaultPacketSize;
+    }
+    return configured;
+}
+
+}  // namespace countermate::terminal
+
+CDEV_CounterMate::CDEV_CounterMate() : m_clock([] { return std::time(nullptr); }) {
+    dlerror();
+    void* library = dlopen("./libHid.so", RTLD_LAZY);
+    if (library == nullptr) {
+        const char* error = dlerror();
+        CTM_TRACE(LOG_LEVEL_ERROR, "CDEV_CounterMate", "%s", error);
+        std::fprintf(stderr, "%s\n", error);
+        std::exit(1);
+    }
+    auto create = reinterpret_cast<CreateHidManagerFunction>(dlsym(library, "CreateHidManager"));
+    auto destroy = reinterpret_cast<DestroyHidManagerFunction>(dlsym(library, "DestroyHidManager"));
+    g_destroy_hid_manager.store(destroy);
+    if (create == nullptr || destroy == nullptr) {
+        CTM_TRACE(LOG_LEVEL_ERROR, "CDEV_CounterMate", "加载动态库（libHid.so）函数失败！");
+        std::printf("dlsym error!\n");
+    }
+    // Without both entries the link stays unusable: every operation then answers -3.
+    if (create != nullptr && destroy != nullptr) m_hid = create();
+
+    char folder[1024] = {};
+    AUX_X::GetModuleCurPath(folder);
+    const std::string config_path = std::string(folder) + "CONFIG.ini";
+    m_packet_size = ReadPacketSize(config_path.c_str());
+    CTM_TRACE(LOG_LEVEL_INFO, "CCounterMate", "HID_DATAPACKET_SIZE=%d", m_packet_size);
+
+    g_current_driver.store(this);
+    m_port_open = false;
+}
+
+CDEV_CounterMate::~CDEV_CounterMate() {
+    CDEV_CounterMate* self = this;
+    g_current_driver.compare_exchange_strong(self, nullptr);
+    DestroyHidManagerFunction destroy = g_destroy_hid_manager.load();
+    if (m_hid != nullptr && destroy != nullptr) destroy(m_hid);
+}
+
+int CDEV_CounterMate::HIDOpenPort() {
+    if (m_port_open) return kSuccess;
+    if (m_hid == nullptr || m_hid->Open(kVendorId, kProductId) < 1) return kPortNotOpen;
+    m_port_open = true;
+    return kSuccess;
+}
+
+int CDEV_CounterMate::HIDClosePort() {
+    if (!m_port_open) return kSuccess;
+    if (m_hid->Close() != 0) return kPortNotOpen;
+    m_port_open = false;
+    return kSuccess;
+}
+
+extern "C" {
+
+__attribute__((visibility("default"))) CCounterMate* CreateCounterMate() {
+    ReplaceModuleLog();
+    CTM_TRACE(LOG_LEVEL_INFO, "CCounterMate", "CounterMateVersion:%s", kVersion);
+    return new CDEV_CounterMate();
+}
+
+__attribute__((visibility("default"))) void DestroyCounterMate(CCounterMate* counter_mate) {
+    if (counter_mate != nullptr) delete static_cast<CDEV_CounterMate*>(counter_mate);
+}
+
+}

@@ -1,0 +1,290 @@
+// CDEV_CounterMate: the driver of the customer terminal behind CCounterMate.
+//
+// Layers, one source file each: the HID report and segment link (HidLink.cpp), the JSON command
+// protocol and the one command helper every terminal operation goes through
+// (CommandProtocol.cpp), file transfer (FileTransfer.cpp), the Base64 codec and file helpers
+// (Base64Codec.cpp), and the operations by group.
+//
+// Thread-safety: operations run on the caller's thread. SetForcedReturn and CancelOpt may be
+// called from another thread while an operation waits. Segment reads are serialised by one
+// process-wide read lock; writes are not serialised.
+#pragma once
+
+#include <atomic>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "CCounterMate.h"
+
+class CHidManager;
+class CJsonObject;
+
+namespace countermate::terminal {
+
+// Bytes of a command text and of most answers.
+constexpr int kCommandBytes = 4096;
+constexpr int kAnswerBytes = 4096;
+constexpr int kDefaultPacketSize = 512;
+// A report is assembled behind its report number in a 1025-byte buffer.
+constexpr int kMaxPacketSize = 1024;
+// The smallest report that carries a segment header and one data byte.
+constexpr int kMinPacketSize = 4;
+
+// The packet size configured in `config_path` (section DEVICE, key HID_DATAPACKET_SIZE).
+// A missing key gives 512; a value outside 4..1024 cannot be framed and also gives 512.
+int ReadPacketSize(const char* config_path);
+
+// How an operation judges the terminal's answer after `success`.
+enum class StatusRule {
+    kNotRead,  // `success` alone decides
+    kCommon,   // statusCode 1 gives -9, 2 gives -2, -1 gives -19; anything else succeeds
+};
+
+// Splits `text` at `separator`: every separator ends a piece (empty pieces kept); a non-empty
+// text adds the rest after the last separator. Returns the number of pieces.
+int SplitString(const std::string& text, std::vector<std::string>& pieces, char separator);
+
+}  // namespace countermate::terminal
+
+class CDEV_CounterMate : public CCounterMate {
+public:
+    CDEV_CounterMate();
+
+    // ---- the interface, in its order ----
+    int HIDOpenPort() override;
+    int HIDClosePort() override;
+    void GetErrMsg(int code, char* text) override;
+    void SetForcedReturn(bool force) override;
+    int CancelOpt() override;
+    int PlayVoice(int voice) override;
+    int PlaySound(char* sound_file) override;
+    int StopService() override;
+    int RestoreService() override;
+    int Reboot() override;
+    int GetSerialNo(char* serial_no) override;
+    int SetSerialNo(char* serial_no) override;
+    int GetDevID(char* device_id) override;
+    int GetApkVersion(char* app_version) override;
+    int SetVolume(int volume) override;
+    int InputNumber(int input_type, int min_count, int max_count, int timeout,
+                    char* number) override;
+    int UpdateApk(char* local_apk) override;
+    int Evaluate(int key_count, int timeout, int* evaluation) override;
+    int EvaluateSix(int timeout, int* evaluation) override;
+    int ShowPdfAndConfirm(int timeout, char* local_pdf, int* confirmation) override;
+    int ShowInformation(int timeout, char* html, int is_url) override;
+    int ShowAndConfirmInformation(int timeout, char* html, int is_url, int* answer) override;
+    int PushFile(char* local_path, const char* terminal_path) override;
+    int PullFile(const char* terminal_path, char* local_path) override;
+    int ShowPdfSign(int timeout, int sign_type, char* local_pdf, char* sign_image, char* sign_track,
+                    char* finger_image) override;
+    int ShowPdfSign_Base64(int timeout, int sign_type, char* local_pdf, char* sign_image,
+                           char* finger_image) override;
+    int ShowPdfSignAndFingerPoint(int timeout, int sign_type, char* local_pdf, char* signed_pdf,
+                                  char* sign_image_folder, char* sign_track,
+                                  char* finger_image_folder) override;
+    int ShowPdfSignAndFingerPoint_Base64(int timeout, int sign_type, char* local_pdf,
+                                         char** signed_pdf, char** sign_image,
+                                         char** finger_image) override;
+    int ShowPdfSignOrFingerCoordinates(int timeout, int sign_type, char* local_pdf,
+                                       int record_video, char* positions, char* signed_pdf,
+                                       char* sign_image_folder, char* sign_track,
+                                       char* finger_image_folder, char* video) override;
+    int ShowPdfSignOrFingerCoordinates_Base64(int timeout, int sign_type, char* local_pdf,
+                                              int record_video, char* positions, char** signed_pdf,
+                                              char** sign_image, char** finger_image,
+                                              char** video) override;
+    int ShowDocumentSignOrFingerPoints(int timeout, int record_video, int sign_type, char* document,
+                                       char* signed_document, char* sign_image, char* sign_data,
+                                       char* finger_image, char* video) override;
+    int ShowDocumentSignOrFingerCoordinates(int timeout, int record_video, int sign_type,
+                                            char* document, char* positions, char* signed_document,
+                                            char* sign_image, char* sign_data, char* finger_image,
+                                            char* video) override;
+    int ShowDocumentSignOrFingerPoints_Base64(int timeout, int record_video, int sign_type,
+                                              char* document, char** signed_document,
+                                              char** sign_image, char** sign_data,
+                                              char** finger_image, char** video) override;
+    int ShowDocumentSignOrFingerCoordinates_Base64(int timeout, int record_video, int sign_type,
+                                                   char* document, char* positions,
+                                                   char** signed_document, char** sign_image,
+                                                   char** sign_data, char** finger_image,
+                                                   char** video) override;
+    int ShowDocumentSignOrFingerPointsWithCms(int timeout, int record_video, int sign_type,
+                                              char* document, char* signed_document,
+                                              char* sign_image, char* sign_data, char* finger_image,
+                                              char* video) override;
+    int ShowDocumentSignOrFingerCoordinatesWithCms(int timeout, int record_video, int sign_type,
+                                                   char* document, char* positions,
+                                                   char* signed_document, char* sign_image,
+                                                   char* sign_data, char* finger_image,
+                                                   char* video) override;
+    int ShowDocumentSignOrFingerPointsWithCms_Base64(int timeout, int record_video, int sign_type,
+                                                     char* document, char** signed_document,
+                                                     char** sign_image, char** sign_data,
+                                                     char** finger_image, char** video) override;
+    int ShowDocumentSignOrFingerCoordinatesWithCms_Base64(int timeout, int record_video,
+                                                          int sign_type, char* document,
+                                                          char* positions, char** signed_document,
+                                                          char** sign_image, char** sign_data,
+                                                          char** finger_image,
+                                                          char** video) override;
+    int ShowPdfSignOrFingerMultiDoc(int timeout, int document_count, char* local_pdfs,
+                                    int sign_type, int record_video, char* positions,
+                                    char* signed_pdf_folder, char* video) override;
+    int ShowPdfSignOrFingerMultiDoc_Base64(int timeout, int document_count, char* local_pdfs,
+                                           int sign_type, int record_video, char* positions,
+                                           char** signed_pdfs, char** video) override;
+    int ReadIDCard(int timeout, int card_source, char* answer, const char* photo,
+                   const char* back_image, const char* front_image) override;
+    int ReadIDCard_Base64(int timeout, int card_source, char* answer, char* photo,
+                          char* front_image, char* back_image) override;
+    int GetFingerPrint(int timeout, int width, int height, char* image, char* finger_data) override;
+    int GetFingerPrint_Base64(int timeout, int width, int height, char* image,
+                              char* finger_data) override;
+    int GetSignName(int timeout, char* sign_image, char* sign_track) override;
+    int GetSignName_Base64(int timeout, char* sign_image) override;
+    int ReadQR(int timeout, char* code) override;
+    int ReadQR_Qinglan(int timeout, char* code) override;
+    int GetPhoto_Base64(int timeout, char* photo) override;
+    int SignaturePlayback(int timeout, char* local_track) override;
+    int PictureOCR(int timeout, char* local_picture, char* text) override;
+    int ShowPictures(char* local_picture, int type, int timeout, int* answer) override;
+    int GetDevAndModulesInfo(char* modules, char* device_id, char* app_version,
+                             char* firmware_version, char* module_state) override;
+    int FaceValidateWithIdCard_Base64(int timeout, int infrared, int card_source, double* score,
+                                      char* answer, char* photo, char* back_image,
+                                      char* front_image, char* scene_photo) override;
+    int FingerValidateWithIdCard_Base64(int timeout, double* score, char* answer,
+                                        char* finger_image, char* card_finger_data) override;
+    int FaceValidateWithIdCard(int timeout, int infrared, double* score, char* answer, char* photo,
+                               char* back_image, char* front_image, char* scene_photo) override;
+    int FaceValidateWithIdCardPhoto_Base64(int timeout, char* local_card_photo, double* score,
+                                           char* scene_photo) override;
+    int FaceValidateWithPCPhoto(int timeout, char* local_card_photo, char* local_face_photo,
+                                double* score) override;
+    int FaceValidateWithFacePhoto(int timeout, char* local_face_photo, double* score) override;
+    int Login(char* user_name, char* user_no, int star_level) override;
+    int Logout() override;
+    int DownLoadFile(int file_kind, char* local_path, char* file_name) override;
+    int GetFileInfo(int file_kind, char* folder, char* file_list) override;
+    int DeleteFile(int file_kind, char* folder, char* file_name, int* deleted_count) override;
+    int LoginByHtml(char* user_name, char* user_no, char* star_level, char* position,
+                    char* org_name, char* head_picture) override;
+    int EvaluateByHtml(int timeout, char* work, char* evaluation) override;
+    int LogoutByHtml() override;
+    int OpenPrinter() override;
+    int ClosePrinter() override;
+    int PrintReceipt(char* receipt) override;
+    int PrintQR(char* qr_text) override;
+    int GenerateQRCode(int timeout, char* qr_content) override;
+    int StartVideo(int mode) override;
+    int StopVideo() override;
+    int PauseVideo() override;
+    int KeepVideo() override;
+    int GetVideoData(int* length, unsigned char* frame) override;
+    int GetVideoData_Base64(char* frame) override;
+    int GetCapturedImage(char* local_path, unsigned char* image, int* length) override;
+    int GetCapturedImageAndBase64(char* local_path, char* image, int capacity) override;
+    int HIDSend(unsigned char* data, int length, int timeout) override;
+    int HidRead(unsigned char* data, int* length, int timeout) override;
+    int HidWrite(unsigned char* data, int length, int timeout) override;
+    int PullFileAndBase64(char* terminal_path, char* local_path, char* base64,
+                          int capacity) override;
+    int iReadCardBas(int card_type, char* card_info) override;
+    int iReadCardBas_HSM_Step1(int card_type, char* card_info) override;
+    int iReadCardBas_HSM_Step2(char* key_data, char* card_info) override;
+    int iReadICCardNum(int timeout, char* card_number) override;
+    int ReadIdentityCard(char* identity_fields, char* message) override;
+    int FileBase64Encode_GetLength(char* local_path) override;
+    int FileBase64Encode(char* local_path, char** base64) override;
+    int FileBase64Decode(char* base64, char* local_path) override;
+    int Base64Encode(unsigned char* data, int length, char* text) override;
+    int Base64Decode(char* text, int* length, unsigned char* data) override;
+    int CamReadBarCode(char* local_photo, int timeout, char* code) override;
+    int StartInstallTool() override;
+    int WriteDeviceInfo(char* key, char* value) override;
+    int ReadDeviceInfo(char* key, char* value) override;
+    int SignNameScreen_Start(int timeout) override;
+    int SignNameScreen_GetScreen(long* length, unsigned char* image) override;
+    int SignNameScreen_GetScreenBase64(char* image) override;
+    int SignNameScreen_End(char* sign_image) override;
+    int StartComputerScreen() override;
+    int StopComputerScreen() override;
+    int PushFiles(char* local_path, const char* terminal_path,
+                  CounterMateProgress progress) override;
+    int UpdateApk_AfterPushAPK() override;
+
+    virtual ~CDEV_CounterMate();
+
+    // ---- segment link (kinds in SegmentFraming.h) ----
+    // One segment of at most P - 3 data bytes.
+    int HIDSendN(int kind, const unsigned char* data, int length, int timeout);
+    // A message as consecutive segments of one kind; stops at the first failed segment.
+    int HidWriteN(int kind, const unsigned char* data, int length, int timeout);
+    // Receives a message into `data`, appending at offset *length (callers start it at 0).
+    // Kind 2 takes exactly one report. Never writes past `capacity`: a longer message is read
+    // to its end and discarded, and the call returns -5. Holds the read lock throughout.
+    int HidReadN(int kind, unsigned char* data, int* length, int timeout, int capacity);
+
+    // ---- command protocol ----
+    // Writes the command text and a carriage return (no terminator) into `buffer`.
+    // Returns 0, or -10 when the text with its carriage return exceeds `capacity`.
+    int BuildCommand(char* buffer, int capacity, const char* command, const char* param_text);
+    // Sends `command` (kind 4) and copies the answer into `answer` (no terminator is added;
+    // callers zero the buffer). A timeout of 0 or less is 10 s; the answer may take 2 s more.
+    int SendCommand(const char* command, char* answer, int timeout,
+                    int answer_capacity = countermate::terminal::kAnswerBytes);
+    int SendCommand_Cancel(const char* command, char* answer, int timeout);
+    int SendCommand_Noresp(const char* command, int timeout);
+    // 0 when `success` is the boolean true, -11 otherwise; `parsed` receives the answer.
+    int ParseCommandResponse(const char* answer, CJsonObject& parsed);
+    // The one command helper: builds `command` with `param` (null for none), sends it with the
+    // wait in seconds, judges the answer by `rule`, and leaves the parsed answer in `answer`.
+    int RunCommand(const char* command, const CJsonObject* param, int wait,
+                   countermate::terminal::StatusRule rule, CJsonObject& answer);
+
+    // ---- file transfer ----
+    int PullFileData(const char* terminal_path, const char* local_path, unsigned char* buffer,
+                     int* length, int capacity);
+    int DEV_GetDevFileSize(const char* terminal_path, int* size);
+    int DEV_GetDevFileBase64(int size, char* output);
+    int PullFile_Base64_Calloc(const char* terminal_path, char** output);
+    int TransFileCount(int count, const char* local_paths);
+
+    // ---- for tests and benchmarks ----
+    int PacketSize() const { return m_packet_size; }
+    bool ForcedReturnPending() const { return m_forced_return.load(); }
+    // Replaces the whole-second wall clock that every wait on the link measures.
+    void UseClock(std::function<std::time_t()> clock) { m_clock = std::move(clock); }
+
+private:
+    enum class AttemptFirst { kYes, kNo };
+    // Repeats `attempt` until it returns true: -2 when more whole seconds than `timeout` have
+    // passed, -9 when the forced-return flag is seen (it is cleared). A send attempts before
+    // its first check; a read checks first.
+    int WaitOnLink(int timeout, AttemptFirst attempt_first, const std::function<bool()>& attempt);
+    int WriteReport(const unsigned char* report, int length, int timeout);
+    int PushFileWithProgress(const char* local_path, const char* terminal_path,
+                             CounterMateProgress progress);
+    // Sends a pull announcement (kind 2) and judges the answer; `size` gets data.fileSize.
+    int RequestPull(const char* terminal_path, bool line_feed, int* size);
+    // Receives `size` bytes of pulled data (kind 2 reports) into `sink`, acknowledging every
+    // 10th report with `acknowledgement`.
+    int ReceivePulledData(int size, const std::string& acknowledgement,
+                          const std::function<void(const unsigned char*, int)>& sink);
+    // Builds, sends over `kind` and judges one command: BuildCommand, the send and
+    // ParseCommandResponse in one step.
+    int ExchangeCommand(int kind, const char* command, const char* param_text, int wait,
+                        CJsonObject& answer);
+    int SendCommandOfKind(int kind, const char* command, char* answer, int timeout,
+                          int answer_capacity);
+
+    CHidManager* m_hid = nullptr;
+    std::atomic<bool> m_forced_return{false};
+    bool m_port_open = false;
+    int m_packet_size = countermate::terminal::kDefaultPacketSize;
+    std::function<std::time_t()> m_clock;
+};

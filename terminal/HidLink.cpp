@@ -1,0 +1,142 @@
+// Raw reports and kind-tagged segments over the HID manager, and the one waiting rule that
+// ends every send and read: data, a time-out in whole seconds, or the forced-return flag.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "DEV_CounterMate.h"
+#include "HidManager.h"
+#include "ResultCodes.h"
+#include "SegmentFraming.h"
+
+using namespace countermate::terminal;
+namespace segment = countermate::segment;
+
+namespace {
+
+// Serialises segmented reads process-wide, so that two readers never split one answer.
+std::mutex g_read_lock;
+
+// The pause between two attempts. The HID manager itself waits on its descriptor for about
+// 10 ms when nothing has arrived, so this pause only yields between immediate retries.
+constexpr useconds_t kRetryPauseMicroseconds = 10;
+
+// Report number, then the payload: the output report as the HID manager takes it.
+constexpr int kReportBufferBytes = kMaxPacketSize + 1;
+
+}  // namespace
+
+int CDEV_CounterMate::WaitOnLink(int timeout, AttemptFirst attempt_first,
+                                 const std::function<bool()>& attempt) {
+    const std::time_t start = m_clock();
+    m_forced_return.store(false);
+    for (;;) {
+        if (attempt_first == AttemptFirst::kYes && attempt()) return kSuccess;
+        if (m_clock() - start > timeout) return kTimedOut;
+        if (m_forced_return.exchange(false)) return kCancelled;
+        if (attempt_first == AttemptFirst::kNo && attempt()) return kSuccess;
+        usleep(kRetryPauseMicroseconds);
+    }
+}
+
+int CDEV_CounterMate::WriteReport(const unsigned char* report, int length, int timeout) {
+    if (m_hid == nullptr) return kPortNotOpen;
+    return WaitOnLink(timeout, AttemptFirst::kYes,
+                      [&] { return m_hid->Write(report, length) > 0; });
+}
+
+int CDEV_CounterMate::HIDSend(unsigned char* data, int length, int timeout) {
+    if (length <= 0) return kSuccess;
+    if (length > m_packet_size) return kMessageTooLong;
+    unsigned char report[kReportBufferBytes] = {};
+    std::memcpy(report + 1, data, static_cast<size_t>(length));
+    return WriteReport(report, length + 1, timeout);
+}
+
+int CDEV_CounterMate::HidWrite(unsigned char* data, int length, int timeout) {
+    std::vector<unsigned char> slice(static_cast<size_t>(m_packet_size));
+    for (int offset = 0; offset < length; offset += m_packet_size) {
+        const int slice_length = std::min(m_packet_size, length - offset);
+        std::fill(slice.begin(), slice.end(), 0);
+        std::memcpy(slice.data(), data + offset, static_cast<size_t>(slice_length));
+        const int result = HIDSend(slice.data(), slice_length, timeout);
+        if (result != kSuccess) return result;
+    }
+    return kSuccess;
+}
+
+int CDEV_CounterMate::HidRead(unsigned char* data, int* length, int timeout) {
+    if (m_hid == nullptr) return kPortNotOpen;
+    std::vector<unsigned char> report(static_cast<size_t>(m_packet_size));
+    return WaitOnLink(timeout, AttemptFirst::kNo, [&] {
+        const int count = m_hid->Read(report.data(), m_packet_size);
+        if (count <= 0) return false;
+        *length = count;
+        std::memcpy(data, report.data(), static_cast<size_t>(count));
+        return true;
+    });
+}
+
+int CDEV_CounterMate::HIDSendN(int kind, const unsigned char* data, int length, int timeout) {
+    if (length <= 0) return kSuccess;
+    if (length > m_packet_size - segment::kHeaderBytes) return kMessageTooLong;
+    unsigned char report[kReportBufferBytes] = {};
+    segment::WriteHeader(report + 1, kind, length);
+    std::memcpy(report + 1 + segment::kHeaderBytes, data, static_cast<size_t>(length));
+    return WriteReport(report, length + 1 + segment::kHeaderBytes, timeout);
+}
+
+int CDEV_CounterMate::HidWriteN(int kind, const unsigned char* data, int length, int timeout) {
+    const int slice_capacity = m_packet_size - segment::kHeaderBytes;
+    for (int offset = 0; offset < length; offset += slice_capacity) {
+        const int slice_length = std::min(slice_capacity, length - offset);
+        const int result = HIDSendN(kind, data + offset, slice_length, timeout);
+        if (result != kSuccess) return result;
+    }
+    return kSuccess;
+}
+
+int CDEV_CounterMate::HidReadN(int kind, unsigned char* data, int* length, int timeout,
+                               int capacity) {
+    std::lock_guard<std::mutex> guard(g_read_lock);
+    if (m_hid == nullptr) return kPortNotOpen;
+    std::vector<unsigned char> report(static_cast<size_t>(m_packet_size), 0);
+    segment::MessageEnd message_end;
+    bool overflowed = false;
+    int outcome = kSuccess;
+
+    const int waited = WaitOnLink(timeout, AttemptFirst::kNo, [&] {
+        const int count = m_hid->Read(report.data(), m_packet_size);
+        if (count <= 0) return false;
+        // Bytes past a short report read as zeros, as in a padded one.
+        std::fill(report.begin() + count, report.end(), 0);
+        const int declared = segment::DeclaredLength(report.data());
+        if (declared > count - segment::kHeaderBytes) {
+            outcome = kReceiveFailed;
+            return true;
+        }
+        const unsigned char* segment_data = report.data() + segment::kHeaderBytes;
+        if (kind == segment::kPull) {
+            if (declared > capacity) {
+                outcome = kReceiveFailed;
+            } else {
+                *length = declared;
+                std::memcpy(data, segment_data, static_cast<size_t>(declared));
+            }
+            return true;
+        }
+        if (!overflowed && *length + declared <= capacity) {
+            std::memcpy(data + *length, segment_data, static_cast<size_t>(declared));
+            *length += declared;
+        } else {
+            overflowed = true;  // keep reading to the message's end, keeping nothing
+        }
+        if (!message_end.Feed(report.data(), declared, m_packet_size)) return false;
+        if (overflowed) outcome = kReceiveFailed;
+        return true;
+    });
+    return waited != kSuccess ? waited : outcome;
+}

@@ -1,0 +1,46 @@
+// The module-wide log of libCounterMate (log tag "CTM") and the current driver object.
+#pragma once
+
+#include "CLogTracker.h"
+
+class CDEV_CounterMate;
+
+namespace countermate::terminal {
+
+// The tracker made by the latest CreateCounterMate, or null before the first one.
+CLogTracker* ModuleLog();
+// Makes a new tracker and makes it the module log. Trackers it replaces stay alive until the
+// library unloads, since another thread may still be writing through one.
+void ReplaceModuleLog();
+
+// The most recently constructed driver that is still alive, or null.
+CDEV_CounterMate* CurrentDriver();
+
+}  // namespace countermate::terminal
+
+#define CTM_TRACE(level, module, ...)                                            \
+    do {                                                                         \
+        if (CLogTracker* module_log_ = countermate::terminal::ModuleLog())       \
+            module_log_->WriteTrace(level, module, __VA_ARGS__);                 \
+    } while (0)
+
+namespace countermate::terminal {
+
+// Logs an operation's entry ("...") and its result ("return %d") under the operation's name.
+class OperationTrace {
+public:
+    explicit OperationTrace(const char* operation, int level = LOG_LEVEL_DEBUG)
+        : m_operation(operation), m_level(level) {
+        CTM_TRACE(m_level, m_operation, "...");
+    }
+    int Return(int result) const {
+        CTM_TRACE(m_level, m_operation, "return %d", result);
+        return result;
+    }
+
+private:
+    const char* m_operation;
+    int m_level;
+};
+
+}  // namespace countermate::terminal
