@@ -8,7 +8,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -470,15 +469,21 @@ TEST_F(LogTrackerTest, ConcurrentWritersLeaveWholeLines) {
         }
         for (std::thread& writer : writers) writer.join();
     }
-    const std::regex worker_line(std::string(kHeaderTime) +
-                                 R"(\[SER\] \[INFO\] <worker> thread (\d) line (\d+) )" + padding);
+    const std::string header = std::string(kHeaderTime) + "[SER] [INFO] <worker> ";
+    auto worker_line = [&](int thread, int line) {
+        return header + "thread " + std::to_string(thread) + " line " + std::to_string(line) + " " +
+               padding;
+    };
     std::set<std::pair<int, int>> seen;
     size_t banner_lines = 0;
     size_t broken_lines = 0;
     for (const std::string& line : split_lines(read_file(root() / "20230505" / "202355.log"))) {
-        std::smatch match;
-        if (std::regex_match(line, match, worker_line)) {
-            seen.emplace(std::stoi(match[1]), std::stoi(match[2]));
+        int thread = -1;
+        int index = -1;
+        std::sscanf(line.c_str() + std::min(header.size(), line.size()), "thread %d line %d",
+                    &thread, &index);
+        if (line == worker_line(thread, index)) {
+            seen.emplace(thread, index);
         } else if (line.find("[SYSTEM]") != std::string::npos && line.size() < 100) {
             ++banner_lines;
         } else {
