@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 namespace {
 
@@ -145,40 +146,33 @@ bool ReadInto(const cJSON* node, bool& out) {
     return true;
 }
 
-// Integers convert as C++ integer conversions do; doubles are truncated toward zero and refused
-// when the result does not fit T (that conversion would be undefined).
+// Integers convert as C++ converts a 64-bit integer. Doubles are truncated toward zero for
+// integer outputs and refused when the result does not fit (that conversion would be undefined).
 template <typename T>
-bool ReadInteger(const cJSON* node, T& out) {
+bool ReadNumber(const cJSON* node, T& out) {
     if (IsInteger(node)) {
         out = IntegerAs<T>(node);
         return true;
     }
     if (!cJSON_IsNumber(node)) return false;
-    const double truncated = std::trunc(node->valuedouble);
-    const double lowest = static_cast<double>(std::numeric_limits<T>::min());
-    const double past_highest = std::ldexp(1.0, std::numeric_limits<T>::digits);
-    if (!(truncated >= lowest && truncated < past_highest)) return false;
-    out = static_cast<T>(truncated);
-    return true;
-}
-
-template <typename T>
-bool ReadFloating(const cJSON* node, T& out) {
-    if (IsInteger(node)) {
-        out = IntegerAs<T>(node);
-        return true;
+    if constexpr (std::is_integral<T>::value) {
+        const double truncated = std::trunc(node->valuedouble);
+        const double lowest = static_cast<double>(std::numeric_limits<T>::min());
+        const double past_highest = std::ldexp(1.0, std::numeric_limits<T>::digits);
+        if (!(truncated >= lowest && truncated < past_highest)) return false;
+        out = static_cast<T>(truncated);
+    } else {
+        out = static_cast<T>(node->valuedouble);
     }
-    if (!cJSON_IsNumber(node)) return false;
-    out = static_cast<T>(node->valuedouble);
     return true;
 }
 
-bool ReadInto(const cJSON* node, int32_t& out) { return ReadInteger(node, out); }
-bool ReadInto(const cJSON* node, uint32_t& out) { return ReadInteger(node, out); }
-bool ReadInto(const cJSON* node, int64_t& out) { return ReadInteger(node, out); }
-bool ReadInto(const cJSON* node, uint64_t& out) { return ReadInteger(node, out); }
-bool ReadInto(const cJSON* node, float& out) { return ReadFloating(node, out); }
-bool ReadInto(const cJSON* node, double& out) { return ReadFloating(node, out); }
+bool ReadInto(const cJSON* node, int32_t& out) { return ReadNumber(node, out); }
+bool ReadInto(const cJSON* node, uint32_t& out) { return ReadNumber(node, out); }
+bool ReadInto(const cJSON* node, int64_t& out) { return ReadNumber(node, out); }
+bool ReadInto(const cJSON* node, uint64_t& out) { return ReadNumber(node, out); }
+bool ReadInto(const cJSON* node, float& out) { return ReadNumber(node, out); }
+bool ReadInto(const cJSON* node, double& out) { return ReadNumber(node, out); }
 
 // A value as text: strings and integers as they are, doubles in "%e" form outside
 // [1e-6, 1e9] of magnitude and "%f" form inside, booleans as words, anything else empty.
@@ -193,6 +187,19 @@ std::string ValueText(const cJSON* node) {
     std::snprintf(text, sizeof text, (magnitude < 1.0e-6 || magnitude > 1.0e9) ? "%e" : "%f",
                   node->valuedouble);
     return text;
+}
+
+// The node when it is of the wanted kind; otherwise null, with the error text set.
+cJSON* ValueOfKind(cJSON* node, int kind, const char* wrong_kind_error, std::string& error) {
+    if (node == nullptr) {
+        error = kNoValue;
+        return nullptr;
+    }
+    if ((node->type & 0xFF) != kind) {
+        error = wrong_kind_error;
+        return nullptr;
+    }
+    return node;
 }
 
 // ---- making values ----
@@ -303,31 +310,9 @@ bool CJsonObject::CopyNodeInto(const cJSON* node, CJsonObject& out) {
     return true;
 }
 
-cJSON* CJsonObject::ObjectValue() const {
-    cJSON* node = value();
-    if (node == nullptr) {
-        m_error = kNoValue;
-        return nullptr;
-    }
-    if (!cJSON_IsObject(node)) {
-        m_error = kNotObject;
-        return nullptr;
-    }
-    return node;
-}
+cJSON* CJsonObject::ObjectValue() const { return ValueOfKind(value(), cJSON_Object, kNotObject, m_error); }
 
-cJSON* CJsonObject::ArrayValue() const {
-    cJSON* node = value();
-    if (node == nullptr) {
-        m_error = kNoValue;
-        return nullptr;
-    }
-    if (!cJSON_IsArray(node)) {
-        m_error = kNotArray;
-        return nullptr;
-    }
-    return node;
-}
+cJSON* CJsonObject::ArrayValue() const { return ValueOfKind(value(), cJSON_Array, kNotArray, m_error); }
 
 cJSON* CJsonObject::Member(const std::string& key) const {
     cJSON* object = ObjectValue();
@@ -433,20 +418,14 @@ void CJsonObject::DropAllChildren() {
 
 bool CJsonObject::AddEmptySubObject(const std::string& key) {
     cJSON* item = cJSON_CreateObject();
-    if (item == nullptr) {
-        m_error = kCreateSubObjectError;
-        return false;
-    }
-    return AddMember(key, item);
+    if (item == nullptr) m_error = kCreateSubObjectError;
+    return item != nullptr && AddMember(key, item);
 }
 
 bool CJsonObject::AddEmptySubArray(const std::string& key) {
     cJSON* item = cJSON_CreateArray();
-    if (item == nullptr) {
-        m_error = kCreateSubArrayError;
-        return false;
-    }
-    return AddMember(key, item);
+    if (item == nullptr) m_error = kCreateSubArrayError;
+    return item != nullptr && AddMember(key, item);
 }
 
 bool CJsonObject::GetKey(std::string& key) {

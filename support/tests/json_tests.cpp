@@ -226,11 +226,13 @@ TEST(JsonChildren, ChildByKeyIsAStableViewUntilDroppedByDeleteOrReplace) {
     EXPECT_TRUE(json.Add("data", 5));
     EXPECT_EQ(json["data"].ToString(), "5");          // the empty child picks up the new member
 
-    CJsonObject& nested = json["list"];
+    // Grandchildren go with their parent child: nothing is left viewing freed nodes.
+    EXPECT_EQ(json["list"][1].ToString(), "2");
+    EXPECT_TRUE(json.Delete("list"));
+    EXPECT_TRUE(json["list"][1].IsEmpty());
     json.Clear();
     EXPECT_TRUE(json.IsEmpty());
-    EXPECT_TRUE(json["list"].IsEmpty());
-    (void)nested;
+    EXPECT_TRUE(json["data"].IsEmpty());
 }
 
 TEST(JsonChildren, ChildByIndexFollowsPrependDeleteAndReplace) {
@@ -300,6 +302,20 @@ TEST(JsonValueText, EachKindPrintsAsDocumented) {
     EXPECT_EQ(CJsonObject("[1.5]")(1), "");
 }
 
+// Reads back the integers that a double cannot hold exactly: the lowest int64, the highest
+// uint64 and 2^53 + 1.
+void ExpectExactIntegers(const CJsonObject& json, const char* lowest_int64, const char* highest_uint64,
+                         const char* past_2_53) {
+    int64_t signed_value = 0;
+    uint64_t unsigned_value = 0;
+    EXPECT_TRUE(json.Get(lowest_int64, signed_value));
+    EXPECT_EQ(signed_value, std::numeric_limits<int64_t>::min());
+    EXPECT_TRUE(json.Get(highest_uint64, unsigned_value));
+    EXPECT_EQ(unsigned_value, std::numeric_limits<uint64_t>::max());
+    EXPECT_TRUE(json.Get(past_2_53, signed_value));
+    EXPECT_EQ(signed_value, 9007199254740993);
+}
+
 TEST(JsonIntegers, ParsedNumbersPrintBackExactly) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"[9007199254740993,-9223372036854775808,18446744073709551615]",
@@ -317,15 +333,8 @@ TEST(JsonIntegers, ParsedNumbersPrintBackExactly) {
         ASSERT_TRUE(json.Parse(text));
         EXPECT_EQ(json.ToString(), printed);
     }
-    uint64_t unsigned_value = 0;
-    int64_t signed_value = 0;
-    const CJsonObject json(R"({"u":18446744073709551615,"s":-9223372036854775808,"p":9007199254740993})");
-    EXPECT_TRUE(json.Get("u", unsigned_value));
-    EXPECT_EQ(unsigned_value, std::numeric_limits<uint64_t>::max());
-    EXPECT_TRUE(json.Get("s", signed_value));
-    EXPECT_EQ(signed_value, std::numeric_limits<int64_t>::min());
-    EXPECT_TRUE(json.Get("p", signed_value));
-    EXPECT_EQ(signed_value, 9007199254740993);
+    ExpectExactIntegers(CJsonObject(R"({"s":-9223372036854775808,"u":18446744073709551615,"p":9007199254740993})"),
+                        "s", "u", "p");
 }
 
 TEST(JsonIntegers, AddedValuesKeepTheirSignednessThroughPrintAndParse) {
@@ -342,15 +351,8 @@ TEST(JsonIntegers, AddedValuesKeepTheirSignednessThroughPrintAndParse) {
               R"("i32":-1,"u32":4294967295,"f":0.5})");
 
     const CJsonObject back(printed);
-    int64_t signed_value = 0;
-    uint64_t unsigned_value = 0;
+    ExpectExactIntegers(back, "i64", "u64", "p53");
     uint32_t uint32 = 0;
-    EXPECT_TRUE(back.Get("i64", signed_value));
-    EXPECT_EQ(signed_value, std::numeric_limits<int64_t>::min());
-    EXPECT_TRUE(back.Get("u64", unsigned_value));
-    EXPECT_EQ(unsigned_value, std::numeric_limits<uint64_t>::max());
-    EXPECT_TRUE(back.Get("p53", signed_value));
-    EXPECT_EQ(signed_value, 9007199254740993);
     EXPECT_TRUE(back.Get("u32", uint32));
     EXPECT_EQ(uint32, std::numeric_limits<uint32_t>::max());
 
@@ -361,12 +363,15 @@ TEST(JsonIntegers, AddedValuesKeepTheirSignednessThroughPrintAndParse) {
 }
 
 TEST(JsonCopies, CopiesAreIndependentAndCompareByCompactText) {
-    CJsonObject original(R"({"a":{"b":[1,2]},"n":9007199254740993})");
+    CJsonObject original(R"({"a":{"b":[1,2]},"n":9007199254740993,"u":18446744073709551615})");
     CJsonObject copy(original);
     CJsonObject assigned;
     assigned = original;
     original["a"].Add("c", 3);
-    EXPECT_EQ(copy.ToString(), R"({"a":{"b":[1,2]},"n":9007199254740993})");
+    EXPECT_EQ(copy.ToString(), R"({"a":{"b":[1,2]},"n":9007199254740993,"u":18446744073709551615})");
+    uint64_t unsigned_value = 0;
+    EXPECT_TRUE(copy.Get("u", unsigned_value));   // the unsigned mark survives copying
+    EXPECT_EQ(unsigned_value, std::numeric_limits<uint64_t>::max());
     EXPECT_TRUE(copy == assigned);
     EXPECT_FALSE(copy == original);
     EXPECT_TRUE(CJsonObject(R"({ "a" : [ 1 ] })") == CJsonObject(R"({"a":[1]})"));
