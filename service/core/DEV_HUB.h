@@ -1,0 +1,81 @@
+// The service's device adapter and its process-wide state.
+//
+// Loading libCounterMateServer builds the one adapter, `m_Dev_Hub`, which loads the terminal
+// driver and either the camera driver or the JPEG library from the working directory; a failure
+// there ends the process with status 1 (a counter without its drivers cannot serve).
+// Every request handler is a member taking the request's `args` as compact JSON text and
+// filling `reply`; an empty reply sends nothing.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "CCounterMate.h"
+#include "CLogTracker.h"
+
+#define COUNTERMATE_EXPORT __attribute__((visibility("default")))
+
+class COUNTERMATE_EXPORT CDEV_HUB {
+public:
+    CDEV_HUB();
+    virtual ~CDEV_HUB();
+
+    // Asks a terminal operation in progress to return early. Nothing inside the service calls it.
+    void SetForcedReturn();
+
+    // Sends `reply` as one text frame to the client of the current request or stream.
+    int SendWSMsg(const char* reply, const char* method);
+
+    // True while a CancelOpt request is carried out: a handler finishing meanwhile leaves the
+    // terminal port open for the cancel path to close.
+    std::atomic<bool> m_isCancelOpt{false};
+
+    // ---- terminal device and interaction requests ----
+    void PlayVoice(std::string args, std::string& reply);
+    void SetVolume(std::string args, std::string& reply);
+    void StopService(std::string args, std::string& reply);
+    void RestoreService(std::string args, std::string& reply);
+    void Reboot(std::string args, std::string& reply);
+    void GetApkVersion(std::string args, std::string& reply);
+    void GetDevID(std::string args, std::string& reply);
+    void SetSerialNo(std::string args, std::string& reply);
+    void GetSerialNo(std::string args, std::string& reply);
+    void InputNumber(std::string args, std::string& reply);
+    void CancelOpt(std::string args, std::string& reply);
+
+private:
+    void load_terminal_driver();
+    void read_module_settings();
+    void load_camera_driver();
+    void load_jpeg_library();
+};
+
+// ---- process-wide state of the service ----
+extern COUNTERMATE_EXPORT CLogTracker* m_LogTracker;
+extern COUNTERMATE_EXPORT CDEV_HUB m_Dev_Hub;
+extern COUNTERMATE_EXPORT std::string m_webMessage;
+extern COUNTERMATE_EXPORT std::atomic<int> m_clientFd;
+extern COUNTERMATE_EXPORT std::atomic<bool> m_isdoMethodProcessing;
+extern COUNTERMATE_EXPORT std::atomic<bool> m_isExitSever;
+extern COUNTERMATE_EXPORT void* handle;
+extern COUNTERMATE_EXPORT void (*DestroyCounterMate)(CCounterMate*);
+extern COUNTERMATE_EXPORT CCounterMate* ctm;
+extern COUNTERMATE_EXPORT void* handle2;
+extern COUNTERMATE_EXPORT bool m_isUVCCamera;
+extern COUNTERMATE_EXPORT float m_scale;
+extern COUNTERMATE_EXPORT char m_videoStreamMethod[100];
+extern COUNTERMATE_EXPORT std::atomic<bool> m_isStopVideoStream;
+extern COUNTERMATE_EXPORT std::atomic<bool> m_isPauseVideoStream;
+extern COUNTERMATE_EXPORT std::atomic<bool> m_isPauseing;
+extern COUNTERMATE_EXPORT int m_edgeDetection;
+extern COUNTERMATE_EXPORT int m_rotationAngle;
+extern COUNTERMATE_EXPORT float m_zoomInTimes;
+extern COUNTERMATE_EXPORT int m_CameraNo;
+extern COUNTERMATE_EXPORT std::string m_Resolution;
+extern COUNTERMATE_EXPORT std::atomic<bool> m_isStopScreenStream;
+extern COUNTERMATE_EXPORT int m_signScreenStatus;
+extern COUNTERMATE_EXPORT std::atomic<bool> m_isStopComputerScreenStream;
+
+// Writes one line to the service log when it exists (it is created by RunCounterMateServer).
+#define SERVICE_LOG(level, function, ...) \
+    do { if (m_LogTracker) m_LogTracker->WriteTrace(level, function, __VA_ARGS__); } while (0)

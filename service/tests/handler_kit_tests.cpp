@@ -1,0 +1,84 @@
+// The handler kit: argument kinds and defaults, and replies that stay valid JSON.
+#include <gtest/gtest.h>
+
+#include <cjson/cJSON.h>
+
+#include "handler_args.h"
+#include "reply_format.h"
+
+using countermate::HandlerArgs;
+using countermate::format_reply;
+
+namespace {
+
+bool parses_as_json(const std::string& text) {
+    cJSON* parsed = cJSON_Parse(text.c_str());
+    cJSON_Delete(parsed);
+    return parsed != nullptr;
+}
+
+}  // namespace
+
+TEST(HandlerKitArgs, IntegerKeysTakeIntegersAndTruncatedNumbersOnly) {
+    struct Case {
+        const char* args;
+        int expected;
+    } cases[] = {
+        {R"({"volume":70})", 70},
+        {R"({"volume":70.9})", 70},
+        {R"({"volume":-3.7})", -3},
+        {R"({"volume":"70"})", 50},     // a string is not an integer argument
+        {R"({"volume":true})", 50},
+        {R"({"volume":null})", 50},
+        {R"({})", 50},
+        {"", 50},                       // a request without args
+        {"not json", 50},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(HandlerArgs(c.args).integer("volume", 50), c.expected) << c.args;
+    }
+}
+
+TEST(HandlerKitArgs, TextKeysTakeOnlyStrings) {
+    EXPECT_EQ(HandlerArgs(R"({"serialNo":"SN-1"})").text("serialNo"), "SN-1");
+    EXPECT_EQ(HandlerArgs(R"({"serialNo":12})").text("serialNo", "none"), "none");
+    EXPECT_EQ(HandlerArgs(R"({"serialNo":"it's"})").text("serialNo"), "it's");
+}
+
+TEST(HandlerKitReply, FillsTemplatesExactly) {
+    EXPECT_EQ(format_reply(R"({"method":"GetDevID","retVal":%d,"devID":"%s","errMsg":"%s"})",
+                           {0, "DEV-1", "操作成功"}),
+              R"({"method":"GetDevID","retVal":0,"devID":"DEV-1","errMsg":"操作成功"})");
+    EXPECT_EQ(format_reply(R"({"score":%f,"value":%d})", {0.5, -17}),
+              R"({"score":0.500000,"value":-17})");
+}
+
+TEST(HandlerKitReply, QuotedTextsAreEscaped) {
+    const std::string reply = format_reply(R"({"method":"GetDevID","devID":"%s","errMsg":"%s"})",
+                                           {R"(a"b\c)", "line\nbreak\x01"});
+    EXPECT_EQ(reply, R"({"method":"GetDevID","devID":"a\"b\\c","errMsg":"line\nbreak\u0001"})");
+    EXPECT_TRUE(parses_as_json(reply));
+}
+
+TEST(HandlerKitReply, BareTextsEmbedJsonAndQuoteAnythingElse) {
+    struct Case {
+        const char* value;
+        const char* expected;
+    } cases[] = {
+        {R"({"id":1})", R"({"qrCode":{"id":1}})"},
+        {"{}", R"({"qrCode":{}})"},
+        {R"({"id":1)", R"({"qrCode":"{\"id\":1"})"},   // not JSON: a string, never broken JSON
+        {R"({"a":1},"x":2)", R"({"qrCode":"{\"a\":1},\"x\":2"})"},   // no member injection
+        {"", R"({"qrCode":""})"},
+    };
+    for (const auto& c : cases) {
+        const std::string reply = format_reply(R"({"qrCode":%s})", {c.value});
+        EXPECT_EQ(reply, c.expected) << c.value;
+        EXPECT_TRUE(parses_as_json(reply)) << reply;
+    }
+}
+
+TEST(HandlerKitReply, MissingValuesLeaveValidJson) {
+    const std::string reply = format_reply(R"({"retVal":%d,"devID":"%s","idInfo":%s})", {});
+    EXPECT_EQ(reply, R"({"retVal":0,"devID":"","idInfo":""})");
+}

@@ -1,0 +1,456 @@
+// The server: a listening thread, up to ten client-group threads with an epoll set each, and a
+// short thread for every departing client.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "ws_codec.h"
+#include "ws_io.h"
+#include "ws_log.h"
+#include "ws_message_reader.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kWaitMs = 500;
+constexpr int kBindAttempts = 1000;
+constexpr int kLoginTimeMs = 5000;
+constexpr size_t kReadChunk = 64 * 1024;
+// A handshake request longer than this without its blank line is not one.
+constexpr size_t kRequestLimit = 64 * 1024;
+
+}  // namespace
+
+// What the server keeps beyond its public record.
+struct WsServerState {
+    std::mutex threadsLock;
+    std::condition_variable threadsEnded;
+    int liveThreads = 0;  // listener, groups and departures still running
+    int wakeFd = -1;      // made readable by release, to wake every epoll wait at once
+    WsMessageReader readers[WS_MAX_CLIENTS];
+    Clock::time_point acceptedAt[WS_MAX_CLIENTS];
+};
+
+namespace {
+
+size_t slotOf(const WsClient* client) { return size_t(client - client->server->client); }
+
+// Starts `routine` on a detached thread counted in the server's live threads.
+bool startThread(WsServer* server, void* (*routine)(void*), void* argument) {
+    {
+        std::lock_guard<std::mutex> hold(server->state->threadsLock);
+        ++server->state->liveThreads;
+    }
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    const int error = pthread_create(&thread, &attributes, routine, argument);
+    pthread_attr_destroy(&attributes);
+    if (error == 0) return true;
+    WSS_ERR("pthread_create failed !! %s\r\n", strerror(error));
+    std::lock_guard<std::mutex> hold(server->state->threadsLock);
+    --server->state->liveThreads;
+    server->state->threadsEnded.notify_all();
+    return false;
+}
+
+// The last thing a counted thread does: after it, the server may be freed.
+void threadEnded(WsServer* server) {
+    std::lock_guard<std::mutex> hold(server->state->threadsLock);
+    --server->state->liveThreads;
+    server->state->threadsEnded.notify_all();
+}
+
+void clearClient(WsClient* client) {
+    client->fd = 0;
+    memset(client->ip, 0, sizeof client->ip);
+    client->port = 0;
+    client->exitType = WsExit_None;
+    client->isLogin = false;
+    client->isLeaving = false;
+    client->recvBytes = 0;
+    client->index = 0;
+    client->loginTimer = 0;
+    client->priv = nullptr;
+    client->group.store(nullptr, std::memory_order_release);
+}
+
+void setExitReason(WsClient* client, Ws_ExitType reason) {
+    if (client->exitType == WsExit_None) client->exitType = reason;
+}
+
+void* departureThread(void* argument) {
+    auto* client = static_cast<WsClient*>(argument);
+    WsServer* server = client->server;
+    if (server->onExit) server->onExit(client, client->exitType);
+    {
+        std::lock_guard<std::mutex> hold(server->lock);
+        server->state->readers[slotOf(client)].reset();
+        clearClient(client);
+        client->server = nullptr;
+    }
+    threadEnded(server);
+    return nullptr;
+}
+
+// Closes the client's socket and reports its departure on a thread of its own.
+void removeClient(WsClient* client) {
+    if (client->isLeaving) return;
+    client->isLeaving = true;
+    WsThread* group = client->group.load(std::memory_order_relaxed);
+    WsServer* server = client->server;
+    epoll_ctl(group->fdEpoll, EPOLL_CTL_DEL, client->fd, nullptr);
+    close(client->fd);
+    --group->clientCount;
+    --server->clientCount;
+    if (!startThread(server, departureThread, client)) {
+        // Counted again so that the inline departure ends the same way as a thread would.
+        std::lock_guard<std::mutex> hold(server->state->threadsLock);
+        ++server->state->liveThreads;
+        departureThread(client);
+    }
+}
+
+// The group's clients to remove: all of them when forced, else those with an exit reason or
+// without a handshake after the login time.
+std::vector<WsClient*> sweep(WsThread* group, bool force) {
+    WsServer* server = group->server;
+    const size_t first = size_t(group - server->thread) * WS_GROUP_SIZE;
+    const Clock::time_point now = Clock::now();
+    std::vector<WsClient*> leaving;
+    std::lock_guard<std::mutex> hold(server->lock);
+    for (size_t slot = first; slot < first + WS_GROUP_SIZE; ++slot) {
+        WsClient* client = &server->client[slot];
+        if (client->group.load(std::memory_order_relaxed) != group || client->fd == 0 ||
+            client->isLeaving) {
+            continue;
+        }
+        if (!client->isLogin && client->exitType == WsExit_None) {
+            client->loginTimer = int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         now - server->state->acceptedAt[slot])
+                                         .count());
+            if (client->loginTimer > kLoginTimeMs) client->exitType = WsExit_LoginTimeout;
+        }
+        if (force || client->exitType != WsExit_None) leaving.push_back(client);
+    }
+    return leaving;
+}
+
+void removeAll(const std::vector<WsClient*>& clients) {
+    for (WsClient* client : clients) removeClient(client);
+}
+
+// Answers complete handshake requests at the front of the client's bytes. True once logged in.
+bool answerHandshake(WsClient* client, WsMessageReader& reader) {
+    WsServer* server = client->server;
+    while (true) {
+        const std::string_view pending = reader.pending();
+        const size_t blankLine = pending.find("\r\n\r\n");
+        if (blankLine == std::string_view::npos && pending.size() <= kRequestLimit) return false;
+        const std::string_view request =
+            pending.substr(0, blankLine == std::string_view::npos ? pending.size() : blankLine + 4);
+        char* text = const_cast<char*>(request.data());
+        if (request.compare(0, 3, "GET") == 0 && ws_hasKeyHeader(request)) {
+            const int sent = ws_responseClient(client->fd, text, int(request.size()), server->path);
+            reader.consume(request.size());
+            if (sent < 1) {
+                setExitReason(client, WsExit_LoginFailed);
+                return false;
+            }
+            client->isLogin = true;
+            if (server->onLogin) server->onLogin(client);
+            return true;
+        }
+        if (server->onMessage) server->onMessage(client, text, -int(request.size()), WsData_None);
+        reader.consume(request.size());
+    }
+}
+
+// Hands every complete message to onMessage, answering pings and close frames on the way.
+void deliverMessages(WsClient* client, WsMessageReader& reader) {
+    WsServer* server = client->server;
+    WsReadItem item;
+    while (client->exitType == WsExit_None && reader.next(&item)) {
+        if (item.type == WsData_Ping && item.result == 0) {
+            ws_sendFrame(client->fd, WsData_Pong, item.data, item.length);
+        }
+        if (item.type == WsData_Close && item.result == 0) {
+            // The close frame goes back with the status code the client gave.
+            ws_sendFrame(client->fd, WsData_Close, item.data, item.length >= 2 ? 2 : 0);
+        }
+        if (server->onMessage) server->onMessage(client, item.data, item.result, item.type);
+        if (item.type == WsData_Close && item.result == 0) client->exitType = WsExit_Disconnect;
+    }
+}
+
+void receive(WsClient* client) {
+    WsMessageReader& reader = client->server->state->readers[slotOf(client)];
+    const size_t want = std::max(kReadChunk, reader.missing());
+    char* room = reader.prepare(want);
+    const ssize_t got = recv(client->fd, room, want, MSG_DONTWAIT);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+    if (got <= 0) {
+        // The peer ended or broke the connection; every later read would be empty.
+        setExitReason(client, WsExit_ByEpoll);
+        removeClient(client);
+        return;
+    }
+    reader.commit(size_t(got));
+    client->recvBytes += uint32_t(got);
+    if (client->isLogin || answerHandshake(client, reader)) deliverMessages(client, reader);
+}
+
+void handleEvent(WsThread* group, const epoll_event& event) {
+    auto* client = static_cast<WsClient*>(event.data.ptr);
+    if (!client) return;  // the wake-up descriptor
+    // Pairs with the listener's publication of the slot.
+    if (client->group.load(std::memory_order_acquire) != group || client->isLeaving) return;
+    if (event.events & (EPOLLERR | EPOLLHUP)) {
+        setExitReason(client, WsExit_ByEpoll);
+        removeClient(client);
+    } else if ((event.events & EPOLLIN) && client->exitType == WsExit_None) {
+        receive(client);
+    }
+}
+
+void* groupThread(void* argument) {
+    auto* group = static_cast<WsThread*>(argument);
+    WsServer* server = group->server;
+    std::vector<epoll_event> events(WS_GROUP_SIZE);
+    while (!server->isExit) {
+        group->isRun = true;
+        const int count = epoll_wait(group->fdEpoll, events.data(), WS_GROUP_SIZE, kWaitMs);
+        if (count < 0 && errno != EINTR) {
+            WSS_ERR("epoll_wait failed\r\n");
+            break;
+        }
+        for (int index = 0; index < count; ++index) handleEvent(group, events[size_t(index)]);
+        removeAll(sweep(group, false));
+    }
+    // Clients the listener adds while this runs are swept up by the next round.
+    while (true) {
+        const std::vector<WsClient*> remaining = sweep(group, true);
+        if (!remaining.empty()) {
+            removeAll(remaining);
+            continue;
+        }
+        std::lock_guard<std::mutex> hold(server->lock);
+        if (group->fdEpoll > 0) close(group->fdEpoll);
+        group->fdEpoll = 0;
+        group->clientCount = 0;
+        group->isRun = false;
+        break;
+    }
+    threadEnded(server);
+    return nullptr;
+}
+
+// Gives the group an epoll set and a thread. Called under the server lock.
+bool startGroup(WsServer* server, WsThread* group) {
+    group->server = server;
+    group->fdEpoll = epoll_create1(EPOLL_CLOEXEC);
+    if (group->fdEpoll < 0) {
+        group->fdEpoll = 0;
+        return false;
+    }
+    epoll_event wake{};
+    wake.events = EPOLLIN;
+    wake.data.ptr = nullptr;
+    epoll_ctl(group->fdEpoll, EPOLL_CTL_ADD, server->state->wakeFd, &wake);
+    group->isRun = true;
+    if (startThread(server, groupThread, group)) return true;
+    close(group->fdEpoll);
+    group->fdEpoll = 0;
+    group->isRun = false;
+    return false;
+}
+
+void addClient(WsServer* server, int fd, const sockaddr_in& peer) {
+    std::lock_guard<std::mutex> hold(server->lock);
+    if (server->isExit) {
+        close(fd);
+        return;
+    }
+    size_t slot = 0;
+    while (slot < WS_MAX_CLIENTS &&
+           (server->client[slot].fd != 0 || server->client[slot].isLeaving ||
+            server->client[slot].group.load(std::memory_order_relaxed) != nullptr)) {
+        ++slot;
+    }
+    if (slot == WS_MAX_CLIENTS) {
+        WSS_ERR("failed, out of range(%d) !!\r\n", WS_MAX_CLIENTS);
+        close(fd);
+        return;
+    }
+    WsThread* group = &server->thread[slot / WS_GROUP_SIZE];
+    if ((group->fdEpoll == 0 || !group->isRun) && !startGroup(server, group)) {
+        close(fd);
+        return;
+    }
+    WsClient* client = &server->client[slot];
+    clearClient(client);
+    client->fd = fd;
+    memcpy(client->ip, &peer.sin_addr.s_addr, sizeof client->ip);
+    client->port = peer.sin_port;
+    client->server = server;
+    client->priv = server->priv;
+    client->index = ++server->clientCount;
+    server->state->acceptedAt[slot] = Clock::now();
+    ++group->clientCount;
+    client->group.store(group, std::memory_order_release);
+
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.ptr = client;
+    if (epoll_ctl(group->fdEpoll, EPOLL_CTL_ADD, fd, &event) != 0) {
+        WSS_ERR("epoll ctrl %d error !!\r\n", EPOLL_CTL_ADD);
+    }
+}
+
+// Accepts every connection that is waiting (the listening socket is edge-triggered).
+void acceptAll(WsServer* server) {
+    while (!server->isExit) {
+        sockaddr_in peer{};
+        socklen_t peerLength = sizeof peer;
+        const int fd = accept4(server->fd, reinterpret_cast<sockaddr*>(&peer), &peerLength,
+                               SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            return;
+        }
+        WSS_ERR("\r\n========== New channel access, Add client! ==========\r");
+        addClient(server, fd, peer);
+    }
+}
+
+// Binds the listening socket, retrying while the port is taken. False after the last attempt.
+bool bindWithRetries(WsServer* server) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(uint16_t(server->port));
+    int attempts = 0;
+    while (bind(server->fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        if (++attempts > kBindAttempts || server->isExit) {
+            WSS_ERR("bind timeout %d 服务器端口占用中,请稍候再试\r\n", attempts);
+            return false;
+        }
+        ws_delayms(1);
+    }
+    return true;
+}
+
+void serveConnections(WsServer* server) {
+    server->fdEpoll = epoll_create1(EPOLL_CLOEXEC);
+    if (server->fdEpoll < 0) {
+        server->fdEpoll = 0;
+        return;
+    }
+    epoll_event listening{};
+    listening.events = EPOLLIN | EPOLLET;
+    listening.data.fd = server->fd;
+    epoll_ctl(server->fdEpoll, EPOLL_CTL_ADD, server->fd, &listening);
+    epoll_event wake{};
+    wake.events = EPOLLIN;
+    wake.data.fd = server->state->wakeFd;
+    epoll_ctl(server->fdEpoll, EPOLL_CTL_ADD, server->state->wakeFd, &wake);
+    WSS_ERR("\r\n========== WebsoketServer start ! ==========\r");
+
+    std::vector<epoll_event> events(WS_MAX_CLIENTS);
+    while (!server->isExit) {
+        const int count = epoll_wait(server->fdEpoll, events.data(), WS_MAX_CLIENTS, kWaitMs);
+        if (count < 0 && errno != EINTR) {
+            WSS_ERR("epoll_wait failed\r\n");
+            break;
+        }
+        for (int index = 0; index < count; ++index) {
+            if (events[size_t(index)].data.fd == server->fd) acceptAll(server);
+        }
+    }
+    server->isExit = true;
+    close(server->fdEpoll);
+    server->fdEpoll = 0;
+}
+
+void* listenerThread(void* argument) {
+    auto* server = static_cast<WsServer*>(argument);
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        WSS_ERR("create socket failed\r\n");
+        server->isExit = true;
+    } else {
+        server->fd = fd;
+        const int reuse = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+        if (bindWithRetries(server)) {
+            if (listen(fd, SOMAXCONN) != 0) {
+                WSS_ERR("listen failed\r\n");
+            } else {
+                serveConnections(server);
+            }
+        }
+        server->isExit = true;
+        close(fd);
+        server->fd = 0;
+    }
+    WSS_ERR("========== server_thread exit! ==========\r");
+    threadEnded(server);
+    return nullptr;
+}
+
+}  // namespace
+
+extern "C" {
+
+WsServer* ws_server_create(int port, const char* path, void* priv, WsOnLogin onLogin,
+                           WsOnMessage onMessage, WsOnExit onExit) {
+    auto* server = new (std::nothrow) WsServer();
+    if (!server) return nullptr;
+    server->state = new (std::nothrow) WsServerState();
+    if (!server->state) {
+        delete server;
+        return nullptr;
+    }
+    server->state->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    server->port = port;
+    snprintf(server->path, sizeof server->path, "%s", path ? path : "/");
+    server->priv = priv;
+    server->onLogin = onLogin;
+    server->onMessage = onMessage;
+    server->onExit = onExit;
+    if (!startThread(server, listenerThread, server)) server->isExit = true;
+    return server;
+}
+
+void ws_server_release(WsServer** server) {
+    if (!server || !*server) return;
+    WsServer* record = *server;
+    record->isExit = true;
+    const uint64_t one = 1;
+    if (write(record->state->wakeFd, &one, sizeof one) < 0) {
+        // Without the wake-up every thread still notices the flag within one wait.
+    }
+    {
+        std::unique_lock<std::mutex> hold(record->state->threadsLock);
+        record->state->threadsEnded.wait(hold, [&] { return record->state->liveThreads == 0; });
+    }
+    if (record->state->wakeFd >= 0) close(record->state->wakeFd);
+    delete record->state;
+    delete record;
+    *server = nullptr;
+}
+
+}  // extern "C"
