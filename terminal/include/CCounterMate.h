@@ -208,7 +208,9 @@ public:
     virtual int UpdateApk_AfterPushAPK() = 0;                                        // 105
 };
 
-// The factory of libCounterMate (C linkage, looked up by name).
+// The factory of libCounterMate (C linkage, looked up by name). The service binds it at run
+// time into globals of the same names, so it compiles without these declarations.
+#ifndef COUNTERMATE_FACTORY_BOUND_AT_RUN_TIME
 extern "C" {
 // A new driver object; the module log is (re)created first. Loading ./libHid.so from the
 // working directory must succeed, or the process ends with status 1.
@@ -216,3 +218,4 @@ CCounterMate* CreateCounterMate();
 // Destroys an object made by CreateCounterMate; null is ignored.
 void DestroyCounterMate(CCounterMate* counter_mate);
 }
+#endif
