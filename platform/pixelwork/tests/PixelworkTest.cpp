@@ -163,6 +163,7 @@ TEST_F(PixelworkTest, ArgumentsOutsideTheirRangesAreRefusedAndNothingIsWritten) 
       {"not a JPEG: gray", gray(Bytes(100, 0x42))},
       {"truncated JPEG", zoom(Bytes(source.begin(), source.begin() + source.size() / 2), 1.0f)},
       {"empty source", gray(Bytes())},
+      {"42 megapixels, past the decoding limit", zoom(jpegOf(cv::Mat(6000, 7000, CV_8UC3, cv::Scalar::all(90))), 1.0f)},
   };
   for (const RefusedCase& c : cases) {
     SCOPED_TRACE(c.name);
