@@ -6,22 +6,16 @@
 // For a request that starts a stream (camera preview, signing-screen mirror), every frame is
 // printed as a line until Ctrl-C. Exit status: 0 after a reply, 1 when the service cannot be
 // reached or no reply came within the time-out, 2 on wrong usage.
-#include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <set>
 #include <string>
-#include <vector>
 
 #include "CJsonObject.h"
-#include "ws_api.h"
+#include "ws_client_connection.h"
 
 namespace {
 
@@ -83,32 +77,6 @@ bool starts_stream(const std::string& method) {
     return stream_methods.count(method) != 0;
 }
 
-// Waits for the next text message; false on time-out, interruption or a closed connection.
-bool receive_message(int socket, int timeout_ms, std::vector<char>& buffer, std::string& message) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!interrupted) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return false;
-        pollfd readable{socket, POLLIN, 0};
-        const int ready = poll(&readable, 1, static_cast<int>(std::min<long long>(left.count(), 200)));
-        if (ready <= 0) continue;
-        if (readable.revents & (POLLHUP | POLLERR)) return false;
-        Ws_DataType type = WsData_None;
-        const int length = ws_recv(socket, buffer.data(), static_cast<int>(buffer.size()), &type);
-        if (type == WsData_Close) return false;
-        if (length > 0 && (type == WsData_Text || type == WsData_Binary)) {
-            message.assign(buffer.data(), static_cast<size_t>(length));
-            return true;
-        }
-        if (length == 0 && type == WsData_None) {
-            char probe = 0;   // readable with nothing to read: the service closed the connection
-            if (recv(socket, &probe, 1, MSG_PEEK | MSG_DONTWAIT) == 0) return false;
-        }
-    }
-    return false;
-}
-
 std::string build_request(const Options& options, bool& valid_args) {
     CJsonObject args;
     valid_args = args.Parse(options.args);
@@ -135,35 +103,32 @@ int main(int argc, char** argv) {
     signal(SIGINT, on_interrupt);
     signal(SIGTERM, on_interrupt);
 
-    const int socket = ws_connectToServer(options.host.c_str(), options.port, options.path.c_str(), 2000);
-    if (socket <= 0) {
+    countermate::WsClientConnection connection;
+    if (!connection.open(options.host, options.port, options.path, 2000)) {
         std::fprintf(stderr,
                      "countermate-call: cannot connect to ws://%s:%d%s: is countermate-host running?\n",
                      options.host.c_str(), options.port, options.path.c_str());
         return 1;
     }
-    if (ws_send(socket, request.data(), static_cast<int>(request.size()), true, WsData_Text) <= 0) {
+    if (!connection.send_text(request)) {
         std::fprintf(stderr, "countermate-call: the request could not be sent\n");
-        close(socket);
         return 1;
     }
 
-    std::vector<char> buffer(WS_MAX_MESSAGE + 16);
     std::string message;
     int status = 0;
-    if (!receive_message(socket, options.timeout_seconds * 1000, buffer, message)) {
+    if (!connection.receive(message, options.timeout_seconds * 1000, &interrupted)) {
         std::fprintf(stderr, "countermate-call: no reply to %s within %d s\n", options.method.c_str(),
                      options.timeout_seconds);
         status = 1;
     } else {
         std::printf("%s\n", message.c_str());
         std::fflush(stdout);
-        while (starts_stream(options.method) && receive_message(socket, 24 * 3600 * 1000, buffer, message)) {
+        while (starts_stream(options.method) &&
+               connection.receive(message, 24 * 3600 * 1000, &interrupted)) {
             std::printf("%s\n", message.c_str());
             std::fflush(stdout);
         }
     }
-    ws_send(socket, "", 0, true, WsData_Close);
-    close(socket);
     return status;
 }

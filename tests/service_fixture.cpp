@@ -1,0 +1,103 @@
+#include "service_fixture.h"
+
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+namespace countermate::testing {
+
+TemporaryFolder::TemporaryFolder() {
+    char pattern[] = "/tmp/countermate-test.XXXXXX";
+    path_ = mkdtemp(pattern);
+}
+
+TemporaryFolder::~TemporaryFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+int free_port() {
+    const int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    close(probe);
+    return ntohs(address.sin_port);
+}
+
+bool HostProcess::start(int port, const std::string& hid_socket, const std::string& log_path) {
+    const std::string host = std::string(COUNTERMATE_DEPLOY_DIR) + "/countermate-host";
+    pid_ = fork();
+    if (pid_ == 0) {
+        if (hid_socket.empty()) {
+            unsetenv("COUNTERMATE_HID_SIM");
+        } else {
+            setenv("COUNTERMATE_HID_SIM", hid_socket.c_str(), 1);
+        }
+        if (!freopen(log_path.c_str(), "w", stdout)) _exit(126);
+        dup2(fileno(stdout), STDERR_FILENO);
+        const std::string port_text = std::to_string(port);
+        execl(host.c_str(), host.c_str(), "--port", port_text.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (pid_ < 0) return false;
+    // The service accepts clients once its start-up wait is over.
+    WsClientConnection probe;
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (probe.open("127.0.0.1", port, "/", 100)) return true;
+        if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            pid_ = 0;
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+int HostProcess::stop(int signal_number) {
+    if (pid_ <= 0) return -1;
+    kill(pid_, signal_number);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = 0;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+HostProcess::~HostProcess() {
+    if (pid_ > 0) stop(SIGKILL);
+}
+
+ServiceOnSimulator::ServiceOnSimulator() {
+    sim::TerminalSimulator::Options options;
+    options.socket_path = folder_.path() + "/terminal.sock";
+    options.storage_dir = folder_.path() + "/storage";
+    std::filesystem::create_directories(options.storage_dir);
+    simulator_ = std::make_unique<sim::TerminalSimulator>(options);
+    sim::AddStandardVocabulary(*simulator_);
+    port_ = free_port();
+    started_ = simulator_->Start() &&
+               host_.start(port_, options.socket_path, folder_.path() + "/host.log");
+}
+
+ServiceOnSimulator::~ServiceOnSimulator() {
+    host_.stop(SIGTERM);
+    simulator_->Stop();
+}
+
+std::unique_ptr<WsClientConnection> ServiceOnSimulator::connect() {
+    auto connection = std::make_unique<WsClientConnection>();
+    connection->open("127.0.0.1", port_, "/", 2000);
+    return connection;
+}
+
+}  // namespace countermate::testing

@@ -1,0 +1,63 @@
+// A running service for end-to-end tests: the terminal simulator in this process, and
+// countermate-host in a child process with libHid pointed at the simulator.
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+
+#include "TerminalSimulator.h"
+#include "ws_client_connection.h"
+
+namespace countermate::testing {
+
+// A temporary folder removed with everything in it when the object goes away.
+class TemporaryFolder {
+public:
+    TemporaryFolder();
+    ~TemporaryFolder();
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// A TCP port on the loopback that nothing listens on right now.
+int free_port();
+
+// countermate-host from the deploy folder, run as a child process.
+class HostProcess {
+public:
+    // Starts the host on `port` with COUNTERMATE_HID_SIM=`hid_socket` (empty: unset) and waits
+    // until it accepts WebSocket clients. Output goes to `log_path`.
+    bool start(int port, const std::string& hid_socket, const std::string& log_path);
+    // Sends `signal_number` and waits for the exit; returns the exit status (-1 when killed).
+    int stop(int signal_number);
+    ~HostProcess();
+
+private:
+    pid_t pid_ = 0;
+};
+
+// The service on a simulated terminal, shared by the tests of one program.
+class ServiceOnSimulator {
+public:
+    ServiceOnSimulator();
+    ~ServiceOnSimulator();
+
+    sim::TerminalSimulator& simulator() { return *simulator_; }
+    int port() const { return port_; }
+    bool started() const { return started_; }
+    // A new client connection to the service.
+    std::unique_ptr<WsClientConnection> connect();
+
+private:
+    TemporaryFolder folder_;
+    std::unique_ptr<sim::TerminalSimulator> simulator_;
+    HostProcess host_;
+    int port_ = 0;
+    bool started_ = false;
+};
+
+}  // namespace countermate::testing
