@@ -46,8 +46,11 @@ public:
         if (length < 1 || data[length - 1] != '}') return false;
         const int after = kHeaderBytes + length;
         if (after < packet_size) return report[after] == 0;
-        return m_depth == 0 && !m_in_string;
+        return Balanced();
     }
+
+    // True when every brace read so far outside a string has been closed.
+    bool Balanced() const { return m_depth == 0 && !m_in_string; }
 
 private:
     void Track(unsigned char byte) {

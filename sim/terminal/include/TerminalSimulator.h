@@ -1,0 +1,126 @@
+// The terminal simulator: plays the customer terminal's app on the far side of libHid's
+// simulator transport (a Unix SOCK_SEQPACKET socket, one packet per report payload).
+//
+// It reassembles kind-tagged segments as the terminal does, answers JSON commands from a table
+// of behaviours (unknown commands answer `success` false), keeps pushed files in a storage
+// folder that stands for "/sdcard" and "/mnt/sdcard", serves pulls from it with the
+// acknowledgement every 10th report checked, and ends a waiting interaction with
+// `statusCode` 1 when "Cancel" arrives on kind 3. Every report it sends is padded with zeros to
+// the packet size, as a HID device sends them.
+//
+// Tests can tell it, per command, to answer differently or to fail (CommandScript), and read back
+// what it received. All public functions are thread-safe; the simulator serves one connection
+// at a time on its own thread.
+#pragma once
+
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct cJSON;
+
+namespace countermate::sim {
+
+enum class Fault {
+    kNone,
+    kDropConnection,  // close the connection instead of answering
+    kShortSegment,    // answer with a segment that declares more bytes than it carries
+    kNeverAnswer,     // keep the command waiting until "Cancel" (kind 3) or the end
+};
+
+// How the simulator answers one command name. Unset members keep the behaviour's answer.
+struct CommandScript {
+    std::optional<std::string> answer;  // the whole answer text, sent as it is
+    std::optional<int> status_code;     // `statusCode` of the answer
+    bool fail = false;                  // `success` false
+    int delay_ms = 0;                   // answer this much later (a waiting interaction)
+    Fault fault = Fault::kNone;
+};
+
+// A command's behaviour: fills the answer's `data` object from the command's `param` (null
+// when the command has none). Returns false to answer `success` false.
+using Behaviour = std::function<bool(const cJSON* param, cJSON* data)>;
+
+class TerminalSimulator {
+public:
+    struct Options {
+        std::string socket_path;
+        std::string storage_dir;  // stands for "/sdcard" and "/mnt/sdcard"
+        int packet_size = 512;
+        bool record_reports = true;  // keep every received packet for Reports()
+    };
+
+    explicit TerminalSimulator(Options options);
+    ~TerminalSimulator();  // stops and joins the serving thread
+    TerminalSimulator(const TerminalSimulator&) = delete;
+    TerminalSimulator& operator=(const TerminalSimulator&) = delete;
+
+    // Listens on the socket (replacing a stale socket file) and starts serving. False when the
+    // socket cannot be made.
+    bool Start();
+    void Stop();
+
+    void AddBehaviour(const std::string& command, Behaviour behaviour);
+    void Script(const std::string& command, const CommandScript& script);
+
+    // Sends one report to the connected driver, padded to the packet size unless `pad` is false.
+    // False when no driver is connected.
+    bool SendReport(const std::vector<unsigned char>& payload, bool pad = true);
+
+    // What arrived, in order: command texts of kinds 3 and 4 (without the carriage return),
+    // pull acknowledgements, pull announcements, and every packet as received.
+    std::vector<std::string> Commands() const;
+    std::vector<std::string> Acknowledgements() const;
+    std::vector<std::string> PullRequests() const;
+    std::vector<std::vector<unsigned char>> Reports() const;
+    // Waits until `count` commands have arrived; false after `timeout_ms`.
+    bool WaitForCommands(size_t count, int timeout_ms) const;
+    // Waits until a driver is connected; false after `timeout_ms`.
+    bool WaitForConnection(int timeout_ms) const;
+    // Waits until `count` packets have arrived (with record_reports); false after `timeout_ms`.
+    bool WaitForReports(size_t count, int timeout_ms) const;
+    // Problems in what the driver sent (a wrong acknowledgement, a bad announcement).
+    std::vector<std::string> ProtocolErrors() const;
+
+    // The storage file that stands for a terminal path; empty for paths outside the storage.
+    std::string StoragePath(const std::string& terminal_path) const;
+
+    int packet_size() const { return m_options.packet_size; }
+
+private:
+    class Connection;
+    friend class Connection;
+
+    void Serve();
+    void Record(std::vector<std::string>& list, const std::string& text);
+    std::optional<CommandScript> ScriptFor(const std::string& command) const;
+    Behaviour BehaviourFor(const std::string& command) const;
+
+    Options m_options;
+    int m_listen_fd = -1;
+    int m_wake_fds[2] = {-1, -1};
+    std::thread m_thread;
+
+    mutable std::mutex m_lock;  // guards everything below
+    mutable std::condition_variable m_arrived;
+    bool m_running = false;
+    int m_connection_fd = -1;
+    std::map<std::string, Behaviour> m_behaviours;
+    std::map<std::string, CommandScript> m_scripts;
+    std::vector<std::string> m_commands;
+    std::vector<std::string> m_acknowledgements;
+    std::vector<std::string> m_pull_requests;
+    std::vector<std::string> m_protocol_errors;
+    std::vector<std::vector<unsigned char>> m_reports;
+};
+
+// The commands the simulated terminal app knows. Adding a command is one entry in its table.
+void AddStandardVocabulary(TerminalSimulator& simulator);
+
+}  // namespace countermate::sim
