@@ -100,25 +100,48 @@ size_t ws_encodeFrameHeader(Ws_DataType type, uint64_t payloadLength, const uint
 }
 
 void ws_unmaskMove(uint8_t* target, const uint8_t* source, size_t length, const uint8_t maskKey[4]) {
-    uint8_t keyBytes[8];
-    memcpy(keyBytes, maskKey, 4);
-    memcpy(keyBytes + 4, maskKey, 4);
-    uint64_t key;
-    memcpy(&key, keyBytes, 8);
+    // The key is copied first: the target may cover it.
+    typedef uint64_t Block __attribute__((vector_size(64)));
+    uint8_t keyBytes[sizeof(Block)];
+    for (size_t index = 0; index < sizeof keyBytes; index += 4) memcpy(keyBytes + index, maskKey, 4);
+    Block key;
+    memcpy(&key, keyBytes, sizeof key);
+    uint64_t wordKey;
+    memcpy(&wordKey, keyBytes, sizeof wordKey);
+    // Blocks of 64 bytes, then of 8, then single bytes. Each piece is loaded before it is
+    // stored, so a target that lies before the source never overwrites bytes still to be read.
     size_t index = 0;
-    // The key is copied first: the target may cover it. Eight bytes at a time; each word is loaded before it is stored, so a target that lies
-    // before the source never overwrites bytes still to be read.
+    for (; index + sizeof(Block) <= length; index += sizeof(Block)) {
+        Block block;
+        memcpy(&block, source + index, sizeof block);
+        block ^= key;
+        memcpy(target + index, &block, sizeof block);
+    }
     for (; index + 8 <= length; index += 8) {
         uint64_t word;
         memcpy(&word, source + index, 8);
-        word ^= key;
+        word ^= wordKey;
         memcpy(target + index, &word, 8);
     }
     for (; index < length; ++index) target[index] = source[index] ^ keyBytes[index & 3];
 }
 
 void ws_getRandomString(uint8_t* out, size_t length) {
-    if (RAND_bytes(out, int(length)) == 1) return;
+    // Drawn from a per-thread pool: one call to the generator serves a thousand mask keys.
+    thread_local uint8_t pool[4096];
+    thread_local size_t used = sizeof pool;
+    if (length > sizeof pool / 4) {
+        if (RAND_bytes(out, int(length)) == 1) return;
+    } else {
+        if (used + length > sizeof pool) {
+            used = RAND_bytes(pool, sizeof pool) == 1 ? 0 : sizeof pool;
+        }
+        if (used + length <= sizeof pool) {
+            memcpy(out, pool + used, length);
+            used += length;
+            return;
+        }
+    }
     std::random_device device;
     for (size_t index = 0; index < length; ++index) out[index] = uint8_t(device());
 }

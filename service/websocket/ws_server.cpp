@@ -2,6 +2,7 @@
 // short thread for every departing client.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/tcp.h>
 #include <pthread.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -332,6 +333,10 @@ void acceptAll(WsServer* server) {
             return;
         }
         WSS_ERR("\r\n========== New channel access, Add client! ==========\r");
+        // Every frame leaves in one write; holding small ones back for coalescing only adds
+        // the peer's delayed-acknowledgement time to replies sent in a row.
+        const int noDelay = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
         addClient(server, fd, peer);
     }
 }
