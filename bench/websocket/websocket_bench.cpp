@@ -33,31 +33,20 @@ void BM_Memcpy(benchmark::State& state) {
 }
 BENCHMARK(BM_Memcpy)->Apply(sizes);
 
-// A server frame: header and the payload copied after it.
-void BM_EncodeUnmasked(benchmark::State& state) {
+// A server frame (unmasked: the payload copied after the header) or a client frame (masked: a
+// fresh key and the payload masked while copied).
+void BM_Encode(benchmark::State& state) {
     const size_t size = size_t(state.range(0));
+    const bool masked = state.range(1) != 0;
     std::vector<uint8_t> payload(size, 1), frame(size + kWsMaxHeader);
     for (auto _ : state) {
         benchmark::DoNotOptimize(ws_enPackage(payload.data(), unsigned(size), frame.data(),
-                                              unsigned(frame.size()), false, WsData_Text));
+                                              unsigned(frame.size()), masked, WsData_Text));
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(size));
 }
-BENCHMARK(BM_EncodeUnmasked)->Apply(sizes);
-
-// A client frame: a fresh key and the payload masked while copied.
-void BM_EncodeMasked(benchmark::State& state) {
-    const size_t size = size_t(state.range(0));
-    std::vector<uint8_t> payload(size, 1), frame(size + kWsMaxHeader);
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(ws_enPackage(payload.data(), unsigned(size), frame.data(),
-                                              unsigned(frame.size()), true, WsData_Text));
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(size));
-}
-BENCHMARK(BM_EncodeMasked)->Apply(sizes);
+BENCHMARK(BM_Encode)->ArgsProduct({{100, 64 << 10, 4 << 20}, {0, 1}})->ArgNames({"", "masked"});
 
 // Decoding a masked client frame: the payload is unmasked onto the start of the buffer. Only the
 // header is written back before each round (the cost does not depend on the payload bytes).
