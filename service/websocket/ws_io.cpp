@@ -16,9 +16,11 @@ namespace {
 
 // A frame still missing bytes is given up after this long without progress.
 constexpr int kStallMs = 200;
-constexpr int kSendLockCount = 1024;
+// Socket numbers below this never share a lock; numbers above it that share one only wait for
+// each other.
+constexpr int kSendLockCount = 16384;
 
-// One lock per socket number (numbers that share a lock only wait for each other).
+// The lock that keeps the frames sent on one socket whole.
 std::mutex& sendLockOf(int fd) {
     static std::mutex locks[kSendLockCount];
     return locks[unsigned(fd) % kSendLockCount];
@@ -77,10 +79,9 @@ bool readFully(int fd, uint8_t* buffer, size_t* have, size_t want) {
 
 int negativeCount(size_t count) { return count >= INT_MAX ? -INT_MAX : -int(count); }
 
-}  // namespace
-
-static int receivePayload(int fd, uint8_t* bytes, size_t size, size_t have,
-                          const WsFrameHeader& header) {
+// Completes a frame whose header is in `bytes` and decodes it; answers pings.
+int receivePayload(int fd, uint8_t* bytes, size_t size, size_t have,
+                   const WsFrameHeader& header) {
     const uint64_t frameLength = header.headerLength + header.payloadLength;
     if (frameLength > size) {
         WS_ERR("warnning, pkgLen(%llu) > dataMaxLen(%d)\r\n",
@@ -96,6 +97,8 @@ static int receivePayload(int fd, uint8_t* bytes, size_t size, size_t have,
     if (type == WsData_Ping || type == WsData_Pong || type == WsData_Close) return 0;
     return result;
 }
+
+}  // namespace
 
 void ws_discardQueued(int fd) {
     uint8_t scratch[4096];

@@ -118,9 +118,12 @@ void removeClient(WsClient* client) {
     --group->clientCount;
     --server->clientCount;
     if (!startThread(server, departureThread, client)) {
-        // Counted again so that the inline departure ends the same way as a thread would.
-        std::lock_guard<std::mutex> hold(server->state->threadsLock);
-        ++server->state->liveThreads;
+        // Without a thread the departure runs here, counted like a thread so that it ends the
+        // same way.
+        {
+            std::lock_guard<std::mutex> hold(server->state->threadsLock);
+            ++server->state->liveThreads;
+        }
         departureThread(client);
     }
 }
