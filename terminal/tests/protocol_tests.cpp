@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <future>
 #include <string>
 #include <vector>
@@ -128,11 +129,19 @@ TEST_F(CommandProtocol, CancelEndsTheWaitingInteraction) {
     sim::CommandScript script;
     script.fault = sim::Fault::kNeverAnswer;
     m_simulator->Script("Voice", script);
+    // Answers are matched to readers by order only, so cancel once the interaction's reader
+    // holds the read lock: at its first look at the clock, after the send's.
+    std::promise<void> reading;
+    std::atomic<int> looks{0};
+    m_driver->UseClock([&] {
+        if (++looks == 2) reading.set_value();
+        return std::time(nullptr);
+    });
     auto waiting = std::async(std::launch::async, [&] {
         CJsonObject answer;
         return m_driver->RunCommand("Voice", nullptr, 60, StatusRule::kCommon, answer);
     });
-    ASSERT_TRUE(m_simulator->WaitForCommands(1, 5000));
+    reading.get_future().wait();
     EXPECT_EQ(m_driver->CancelOpt(), 0);
     EXPECT_EQ(waiting.get(), -9);
 }
