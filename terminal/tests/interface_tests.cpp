@@ -25,7 +25,7 @@ size_t SlotOf(Member member) {
 }
 
 // The service calls the driver by slot, so every operation must sit at its fixed place.
-TEST(CounterMateInterface, EveryOperationSitsAtItsSlot) {
+TEST(TerminalInterface, EveryOperationSitsAtItsSlot) {
     EXPECT_EQ(SlotOf(&CCounterMate::HIDOpenPort), 0u);
     EXPECT_EQ(SlotOf(&CCounterMate::HIDClosePort), 1u);
     EXPECT_EQ(SlotOf(&CCounterMate::GetErrMsg), 2u);
@@ -134,17 +134,17 @@ TEST(CounterMateInterface, EveryOperationSitsAtItsSlot) {
     EXPECT_EQ(SlotOf(&CCounterMate::UpdateApk_AfterPushAPK), 105u);
 }
 
-TEST(CounterMateFactory, DestroyIgnoresNull) { DestroyCounterMate(nullptr); }
+TEST(TerminalFactory, DestroyIgnoresNull) { DestroyCounterMate(nullptr); }
 
-using CounterMatePort = SimulatedTerminal;
+using TerminalPort = SimulatedTerminal;
 
-TEST_F(CounterMatePort, OpenTwiceAndCloseTwiceSucceed) {
+TEST_F(TerminalPort, OpenTwiceAndCloseTwiceSucceed) {
     EXPECT_EQ(m_driver->HIDOpenPort(), 0);  // already open
     EXPECT_EQ(m_driver->HIDClosePort(), 0);
     EXPECT_EQ(m_driver->HIDClosePort(), 0);  // never asks the device again
 }
 
-TEST_F(CounterMatePort, UnreachableDeviceGivesPortError) {
+TEST_F(TerminalPort, UnreachableDeviceGivesPortError) {
     DestroyCounterMate(m_driver);
     setenv("COUNTERMATE_HID_SIM", (m_folder + "/nobody.sock").c_str(), 1);
     m_driver = static_cast<CDEV_CounterMate*>(CreateCounterMate());
@@ -154,7 +154,7 @@ TEST_F(CounterMatePort, UnreachableDeviceGivesPortError) {
     EXPECT_EQ(m_driver->HIDSend(data, 4, 0), -2);
 }
 
-TEST(CounterMateConfiguration, PacketSizeComesFromDeviceSection) {
+TEST(TerminalConfiguration, PacketSizeComesFromDeviceSection) {
     char folder[] = "/tmp/countermate-config-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     const std::string path = std::string(folder) + "/CONFIG.ini";

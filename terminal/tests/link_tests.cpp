@@ -27,10 +27,10 @@ const unsigned char* Data(const std::string& text) {
     return reinterpret_cast<const unsigned char*>(text.data());
 }
 
-using SegmentLink = SimulatedTerminal;
+using TerminalSegmentLink = SimulatedTerminal;
 
 // With P = 512 a segment carries at most 509 data bytes.
-TEST_F(SegmentLink, MessageSplitsIntoSegmentsOfAtMostPMinus3Bytes) {
+TEST_F(TerminalSegmentLink, MessageSplitsIntoSegmentsOfAtMostPMinus3Bytes) {
     struct Case {
         int length;
         std::vector<int> segment_lengths;
@@ -53,7 +53,7 @@ TEST_F(SegmentLink, MessageSplitsIntoSegmentsOfAtMostPMinus3Bytes) {
     }
 }
 
-TEST_F(SegmentLink, LengthLimitsAndEmptySends) {
+TEST_F(TerminalSegmentLink, LengthLimitsAndEmptySends) {
     const std::string data(600, 'y');
     EXPECT_EQ(m_driver->HIDSendN(4, Data(data), 510, 5), -10);
     EXPECT_EQ(m_driver->HIDSend(const_cast<unsigned char*>(Data(data)), 513, 5), -10);
@@ -67,7 +67,7 @@ TEST_F(SegmentLink, LengthLimitsAndEmptySends) {
     EXPECT_EQ(reports[0], Segment(4, "{}"));
 }
 
-TEST_F(SegmentLink, RawWriteSplitsIntoReportsOfP) {
+TEST_F(TerminalSegmentLink, RawWriteSplitsIntoReportsOfP) {
     std::string data(1025, 'r');
     data[1024] = 'z';
     ASSERT_EQ(m_driver->HidWrite(const_cast<unsigned char*>(Data(data)), 1025, 5), 0);
@@ -78,7 +78,7 @@ TEST_F(SegmentLink, RawWriteSplitsIntoReportsOfP) {
     EXPECT_EQ(reports[2], Bytes{'z'});
 }
 
-TEST_F(SegmentLink, RawReadTakesOneReport) {
+TEST_F(TerminalSegmentLink, RawReadTakesOneReport) {
     ASSERT_TRUE(m_simulator->SendReport(Bytes{9, 8, 7}));
     Bytes data(512);
     int length = 0;
@@ -88,7 +88,7 @@ TEST_F(SegmentLink, RawReadTakesOneReport) {
 }
 
 // How the reader decides that a message is complete, report by report.
-TEST_F(SegmentLink, ReceivedMessageEndsAtClosingBraceFollowedByZero) {
+TEST_F(TerminalSegmentLink, ReceivedMessageEndsAtClosingBraceFollowedByZero) {
     const std::string full_balanced = "{\"k\":\"" + std::string(509 - 8, 'a') + "\"}";
     const std::string full_open = "{\"o\":{\"k\":\"" + std::string(509 - 13, 'b') + "\"}";
     struct Case {
@@ -112,7 +112,7 @@ TEST_F(SegmentLink, ReceivedMessageEndsAtClosingBraceFollowedByZero) {
     }
 }
 
-TEST_F(SegmentLink, SegmentDeclaringMoreThanItCarriesGivesReceiveError) {
+TEST_F(TerminalSegmentLink, SegmentDeclaringMoreThanItCarriesGivesReceiveError) {
     for (int kind : {4, 2}) {
         Bytes report = Segment(kind, "{\"x\":1}");
         report[2] = 40;  // declares 40 bytes, carries 7
@@ -123,7 +123,7 @@ TEST_F(SegmentLink, SegmentDeclaringMoreThanItCarriesGivesReceiveError) {
     }
 }
 
-TEST_F(SegmentLink, MessageLongerThanTheBufferIsDrainedAndRejected) {
+TEST_F(TerminalSegmentLink, MessageLongerThanTheBufferIsDrainedAndRejected) {
     m_simulator->SendReport(Segment(4, std::string(509, 'l')));
     m_simulator->SendReport(Segment(4, "{}"));
     m_simulator->SendReport(Segment(4, "{\"next\":1}"));
@@ -136,7 +136,7 @@ TEST_F(SegmentLink, MessageLongerThanTheBufferIsDrainedAndRejected) {
     EXPECT_EQ(std::string(data.begin(), data.begin() + length), "{\"next\":1}");
 }
 
-TEST_F(SegmentLink, PullReportIsOneCompleteBlock) {
+TEST_F(TerminalSegmentLink, PullReportIsOneCompleteBlock) {
     m_simulator->SendReport(Segment(2, "no brace"));
     Bytes data(512);
     int length = 99;  // replaced, not appended to
@@ -144,21 +144,21 @@ TEST_F(SegmentLink, PullReportIsOneCompleteBlock) {
     EXPECT_EQ(std::string(data.begin(), data.begin() + length), "no brace");
 }
 
-TEST_F(SegmentLink, TimeoutZeroStillSendsOnce) {
+TEST_F(TerminalSegmentLink, TimeoutZeroStillSendsOnce) {
     std::atomic<std::time_t> now{1000};
     m_driver->UseClock([&] { return now += 100; });  // every look at the clock is too late
     ASSERT_EQ(m_driver->HIDSendN(4, Data("{}"), 2, 0), 0);
     EXPECT_EQ(ReportsAfter(1).size(), 1u);
 }
 
-TEST_F(SegmentLink, ReadWithTimeoutZeroEndsWhenTheSecondChanges) {
+TEST_F(TerminalSegmentLink, ReadWithTimeoutZeroEndsWhenTheSecondChanges) {
     Bytes data(4096);
     int length = 0;
     EXPECT_EQ(m_driver->HidReadN(4, data.data(), &length, 0, 4096), -2);
     EXPECT_EQ(m_driver->HidRead(data.data(), &length, 0), -2);
 }
 
-TEST_F(SegmentLink, ForcedReturnEndsAWaitingReadAndClearsTheFlag) {
+TEST_F(TerminalSegmentLink, ForcedReturnEndsAWaitingReadAndClearsTheFlag) {
     // The flag is raised while the read is already waiting: from its third look at the clock.
     int looks = 0;
     m_driver->UseClock([&] {

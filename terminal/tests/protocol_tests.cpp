@@ -14,9 +14,9 @@
 namespace countermate::terminal::testing {
 namespace {
 
-using CommandProtocol = SimulatedTerminal;
+using TerminalCommandProtocol = SimulatedTerminal;
 
-TEST_F(CommandProtocol, CommandTextIsCompactJsonEndedByCarriageReturn) {
+TEST_F(TerminalCommandProtocol, CommandTextIsCompactJsonEndedByCarriageReturn) {
     char buffer[64] = {};
     ASSERT_EQ(m_driver->BuildCommand(buffer, sizeof buffer, "Cancel", nullptr), 0);
     EXPECT_EQ(std::string(buffer), "{\"command\":\"Cancel\"}\r");
@@ -27,7 +27,7 @@ TEST_F(CommandProtocol, CommandTextIsCompactJsonEndedByCarriageReturn) {
     EXPECT_EQ(m_driver->BuildCommand(small, sizeof small, "Cancel", nullptr), -10);
 }
 
-TEST_F(CommandProtocol, CancelTravelsAsKind3) {
+TEST_F(TerminalCommandProtocol, CancelTravelsAsKind3) {
     ASSERT_EQ(m_driver->CancelOpt(), 0);
     const auto reports = m_simulator->Reports();
     ASSERT_EQ(reports.size(), 1u);
@@ -37,7 +37,7 @@ TEST_F(CommandProtocol, CancelTravelsAsKind3) {
     EXPECT_EQ(reports[0], expected);
 }
 
-TEST_F(CommandProtocol, AnswerIsJudgedBySuccessBoolean) {
+TEST_F(TerminalCommandProtocol, AnswerIsJudgedBySuccessBoolean) {
     struct Case {
         const char* answer;
         int result;
@@ -58,7 +58,7 @@ TEST_F(CommandProtocol, AnswerIsJudgedBySuccessBoolean) {
     }
 }
 
-TEST_F(CommandProtocol, StatusCodeMapsToResult) {
+TEST_F(TerminalCommandProtocol, StatusCodeMapsToResult) {
     const std::pair<int, int> cases[] = {{0, 0}, {1, -9}, {2, -2}, {-1, -19}, {7, 0}};
     for (const auto& [status_code, result] : cases) {
         sim::CommandScript script;
@@ -71,12 +71,12 @@ TEST_F(CommandProtocol, StatusCodeMapsToResult) {
     }
 }
 
-TEST_F(CommandProtocol, UnknownCommandFailsOnTheTerminal) {
+TEST_F(TerminalCommandProtocol, UnknownCommandFailsOnTheTerminal) {
     CJsonObject answer;
     EXPECT_EQ(m_driver->RunCommand("NoSuchCommand", nullptr, 0, StatusRule::kNotRead, answer), -11);
 }
 
-TEST_F(CommandProtocol, AnswerOverSeveralSegmentsIsRebuilt) {
+TEST_F(TerminalCommandProtocol, AnswerOverSeveralSegmentsIsRebuilt) {
     const std::string long_value(1500, 'v');
     sim::CommandScript script;
     script.answer = "{\"success\":true,\"data\":{\"sn\":\"" + long_value + "\"}}";
@@ -90,7 +90,7 @@ TEST_F(CommandProtocol, AnswerOverSeveralSegmentsIsRebuilt) {
     EXPECT_EQ(serial_no, long_value);
 }
 
-TEST_F(CommandProtocol, CommandParametersReachTheTerminal) {
+TEST_F(TerminalCommandProtocol, CommandParametersReachTheTerminal) {
     CJsonObject param;
     param.Add("vt", 3);
     CJsonObject answer;
@@ -100,7 +100,7 @@ TEST_F(CommandProtocol, CommandParametersReachTheTerminal) {
 }
 
 // A timeout of 0 gives the terminal 10 seconds, and its answer 2 more.
-TEST_F(CommandProtocol, TimeoutZeroWaitsTwelveSecondsForTheAnswer) {
+TEST_F(TerminalCommandProtocol, TimeoutZeroWaitsTwelveSecondsForTheAnswer) {
     sim::CommandScript script;
     script.fault = sim::Fault::kNeverAnswer;
     m_simulator->Script("Reboot", script);
@@ -117,7 +117,7 @@ TEST_F(CommandProtocol, TimeoutZeroWaitsTwelveSecondsForTheAnswer) {
     EXPECT_EQ(answer[0], 0);  // the answer buffer is left untouched
 }
 
-TEST_F(CommandProtocol, DelayedAnswerArrives) {
+TEST_F(TerminalCommandProtocol, DelayedAnswerArrives) {
     sim::CommandScript script;
     script.delay_ms = 300;
     m_simulator->Script("Reboot", script);
@@ -125,7 +125,7 @@ TEST_F(CommandProtocol, DelayedAnswerArrives) {
     EXPECT_EQ(m_driver->RunCommand("Reboot", nullptr, 5, StatusRule::kCommon, answer), 0);
 }
 
-TEST_F(CommandProtocol, CancelEndsTheWaitingInteraction) {
+TEST_F(TerminalCommandProtocol, CancelEndsTheWaitingInteraction) {
     sim::CommandScript script;
     script.fault = sim::Fault::kNeverAnswer;
     m_simulator->Script("Voice", script);
@@ -146,7 +146,7 @@ TEST_F(CommandProtocol, CancelEndsTheWaitingInteraction) {
     EXPECT_EQ(waiting.get(), -9);
 }
 
-TEST_F(CommandProtocol, FaultsGiveTheirCodesWithoutHanging) {
+TEST_F(TerminalCommandProtocol, FaultsGiveTheirCodesWithoutHanging) {
     const std::pair<sim::Fault, int> cases[] = {
         {sim::Fault::kShortSegment, -5},
         {sim::Fault::kNeverAnswer, -2},
@@ -161,7 +161,7 @@ TEST_F(CommandProtocol, FaultsGiveTheirCodesWithoutHanging) {
     }
 }
 
-TEST_F(CommandProtocol, ErrorTexts) {
+TEST_F(TerminalCommandProtocol, ErrorTexts) {
     const std::pair<int, const char*> cases[] = {
         {0, "操作成功"},       {-1, "参数错误"},         {-2, "超时"},
         {-3, "端口没有打开"},  {-4, "发送数据失败"},     {-5, "接收数据错误"},

@@ -26,10 +26,10 @@ size_t CountKind(const std::vector<std::vector<unsigned char>>& reports, unsigne
     return count;
 }
 
-using FileTransfer = SimulatedTerminal;
+using TerminalFileTransfer = SimulatedTerminal;
 
 // A push hands the link blocks of 16336 bytes, each 32 segments of 509 and one of 48.
-TEST_F(FileTransfer, PushSendsBlocksAndReportsProgress) {
+TEST_F(TerminalFileTransfer, PushSendsBlocksAndReportsProgress) {
     struct Case {
         size_t size;
         size_t data_segments;
@@ -60,7 +60,7 @@ TEST_F(FileTransfer, PushSendsBlocksAndReportsProgress) {
     EXPECT_EQ(ReadFile(m_simulator->StoragePath("/sdcard/ZR/CounterMate/temp/16336")), Pattern(16336));
 }
 
-TEST_F(FileTransfer, PushFailures) {
+TEST_F(TerminalFileTransfer, PushFailures) {
     char missing[] = "/nonexistent/file";
     EXPECT_EQ(m_driver->PushFile(missing, "/sdcard/x"), -6);
     std::string local = LocalFile("a.txt", "abc");
@@ -68,7 +68,7 @@ TEST_F(FileTransfer, PushFailures) {
 }
 
 // 25 data reports of 509 bytes: acknowledged after the 10th and the 20th.
-TEST_F(FileTransfer, PullAcknowledgesEveryTenthReport) {
+TEST_F(TerminalFileTransfer, PullAcknowledgesEveryTenthReport) {
     const std::string content = Pattern(24 * 509 + 100);
     const std::string terminal = "/mnt/sdcard/ZR/CounterMate/out/doc.pdf";
     std::string stored = m_simulator->StoragePath(terminal);
@@ -102,7 +102,7 @@ TEST_F(FileTransfer, PullAcknowledgesEveryTenthReport) {
 }
 
 // A 300-byte file needs (300 / 3 + 25) * 4 = 500 bytes of Base64 output.
-TEST_F(FileTransfer, PullIntoBase64NeedsItsCapacity) {
+TEST_F(TerminalFileTransfer, PullIntoBase64NeedsItsCapacity) {
     const std::string content = Pattern(300);
     std::string local = LocalFile("p.bin", content);
     ASSERT_EQ(m_driver->PushFile(&local[0], "/sdcard/p.bin"), 0);
@@ -116,7 +116,7 @@ TEST_F(FileTransfer, PullIntoBase64NeedsItsCapacity) {
     EXPECT_EQ(std::string(base64.data()).size(), 400u);
 }
 
-TEST_F(FileTransfer, PullFailures) {
+TEST_F(TerminalFileTransfer, PullFailures) {
     std::string empty = LocalFile("empty", "");
     ASSERT_EQ(m_driver->PushFile(&empty[0], "/sdcard/empty"), 0);
     char empty_path[] = "/sdcard/empty";
@@ -129,7 +129,7 @@ TEST_F(FileTransfer, PullFailures) {
     EXPECT_EQ(allocated, nullptr);
 }
 
-TEST_F(FileTransfer, TransFileCountPushesToTheTerminalsPaths) {
+TEST_F(TerminalFileTransfer, TransFileCountPushesToTheTerminalsPaths) {
     const std::string first = LocalFile("one.txt", "first");
     const std::string second = LocalFile("two.txt", "second");
     ASSERT_EQ(m_driver->TransFileCount(2, (first + "|" + second).c_str()), 0);
@@ -145,7 +145,7 @@ TEST_F(FileTransfer, TransFileCountPushesToTheTerminalsPaths) {
     EXPECT_EQ(m_driver->TransFileCount(1, first.c_str()), -2);
 }
 
-TEST(SplitString, KeepsEmptyPieces) {
+TEST(TerminalSplitString, KeepsEmptyPieces) {
     const std::pair<const char*, std::vector<std::string>> cases[] = {
         {"", {}},
         {"a", {"a"}},
@@ -160,9 +160,9 @@ TEST(SplitString, KeepsEmptyPieces) {
     }
 }
 
-using Base64 = SimulatedTerminal;
+using TerminalBase64 = SimulatedTerminal;
 
-TEST_F(Base64, EncodeAndDecode) {
+TEST_F(TerminalBase64, EncodeAndDecode) {
     unsigned char abc[] = {'a', 'b', 'c'};
     char text[16] = {};
     EXPECT_EQ(m_driver->Base64Encode(abc, 3, text), 4);
@@ -191,7 +191,7 @@ TEST_F(Base64, EncodeAndDecode) {
     EXPECT_EQ(m_driver->Base64Decode(bad, &length, data), -1);
 }
 
-TEST_F(Base64, FileHelpers) {
+TEST_F(TerminalBase64, FileHelpers) {
     std::string path = LocalFile("image.bin", Pattern(1000));
     EXPECT_EQ(m_driver->FileBase64Encode_GetLength(&path[0]), 1000);
     char* text = nullptr;
