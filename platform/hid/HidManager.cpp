@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 
 #include <time.h>
 

@@ -136,6 +136,17 @@ TEST(TerminalInterface, EveryOperationSitsAtItsSlot) {
 
 TEST(TerminalFactory, DestroyIgnoresNull) { DestroyCounterMate(nullptr); }
 
+// Without its HID library the driver cannot work at all: the process ends, naming the cause.
+TEST(TerminalFactoryDeathTest, MissingHidLibraryEndsTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            if (chdir("/") != 0) std::abort();
+            CreateCounterMate();
+        },
+        ::testing::ExitedWithCode(1), "libHid\\.so");
+}
+
 using TerminalPort = SimulatedTerminal;
 
 TEST_F(TerminalPort, OpenTwiceAndCloseTwiceSucceed) {

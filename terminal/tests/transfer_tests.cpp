@@ -116,6 +116,33 @@ TEST_F(TerminalFileTransfer, PullIntoBase64NeedsItsCapacity) {
     EXPECT_EQ(std::string(base64.data()).size(), 400u);
 }
 
+TEST_F(TerminalFileTransfer, PullIntoMemoryAndAllocatedBase64) {
+    const std::string content = Pattern(5000);
+    std::string local = LocalFile("m.bin", content);
+    ASSERT_EQ(m_driver->PushFile(&local[0], "/sdcard/m.bin"), 0);
+
+    std::vector<unsigned char> buffer(8000);
+    int length = 0;
+    const std::string copy = m_folder + "/m-copy.bin";
+    ASSERT_EQ(m_driver->PullFileData("/sdcard/m.bin", copy.c_str(), buffer.data(), &length, 8000), 0);
+    EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + length), content);
+    EXPECT_EQ(ReadFile(copy), content);
+
+    char* allocated = nullptr;
+    ASSERT_EQ(m_driver->PullFile_Base64_Calloc("/sdcard/m.bin", &allocated), 0);
+    std::vector<unsigned char> decoded(content.size() + 3);
+    EXPECT_EQ(m_driver->Base64Decode(allocated, &length, decoded.data()), 5000);
+    std::free(allocated);
+    EXPECT_EQ(std::string(decoded.begin(), decoded.begin() + length), content);
+
+    // A file larger than the buffer is received to its end and refused; the link stays in step.
+    std::vector<unsigned char> small(1000, 0xEE);
+    EXPECT_EQ(m_driver->PullFileData("/sdcard/m.bin", nullptr, small.data(), &length, 999), -10);
+    EXPECT_EQ(small[999], 0xEE);
+    Settle();
+    EXPECT_TRUE(m_simulator->ProtocolErrors().empty());
+}
+
 TEST_F(TerminalFileTransfer, PullFailures) {
     std::string empty = LocalFile("empty", "");
     ASSERT_EQ(m_driver->PushFile(&empty[0], "/sdcard/empty"), 0);
