@@ -166,6 +166,9 @@ TEST_F(TerminalFileTransfer, TransFileCountPushesToTheTerminalsPaths) {
     EXPECT_EQ(ReadFile(m_simulator->StoragePath("/sdcard/ZR/CounterMate/trans/file1")), "first");
     EXPECT_EQ(ReadFile(m_simulator->StoragePath("/sdcard/ZR/CounterMate/trans/file2")), "second");
 
+    // The terminal names two paths, the caller gave one file: the second is never read.
+    EXPECT_EQ(m_driver->TransFileCount(2, first.c_str()), -1);
+
     sim::CommandScript refused;
     refused.fail = true;
     m_simulator->Script("TransFileCount", refused);
