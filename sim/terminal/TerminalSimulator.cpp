@@ -208,8 +208,9 @@ private:
 
     // Waits for the driver's acknowledgement of the last 10 reports and checks its text.
     bool AwaitAcknowledgement() {
-        pollfd entry{m_fd, POLLIN, 0};
-        if (poll(&entry, 1, kAcknowledgementWaitMs) <= 0) {
+        // The wake pipe ends the wait when the simulator stops.
+        pollfd entries[2] = {{m_fd, POLLIN, 0}, {m_simulator.m_wake_fds[0], POLLIN, 0}};
+        if (poll(entries, 2, kAcknowledgementWaitMs) <= 0 || entries[1].revents != 0) {
             m_simulator.Record(m_simulator.m_protocol_errors, "no pull acknowledgement");
             return false;
         }
