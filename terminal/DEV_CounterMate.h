@@ -269,6 +269,9 @@ private:
     int WriteReport(const unsigned char* report, int length, int timeout);
     int PushFileWithProgress(const char* local_path, const char* terminal_path,
                              CounterMateProgress progress);
+    int PullIntoFile(const char* terminal_path, const char* local_path);
+    int PullIntoBase64(const char* terminal_path, const char* local_path, char* base64,
+                       int capacity);
     // Sends a pull announcement (kind 2) and judges the answer; `size` gets data.fileSize.
     int RequestPull(const char* terminal_path, bool line_feed, int* size);
     // Receives `size` bytes of pulled data (kind 2 reports) into `sink`, acknowledging every

@@ -51,12 +51,14 @@ const unsigned char* Bytes(const std::string& text) {
 }  // namespace
 
 int CDEV_CounterMate::PushFile(char* local_path, const char* terminal_path) {
-    return PushFileWithProgress(local_path, terminal_path, nullptr);
+    const OperationTrace trace("PushFile");
+    return trace.Return(PushFileWithProgress(local_path, terminal_path, nullptr));
 }
 
 int CDEV_CounterMate::PushFiles(char* local_path, const char* terminal_path,
                                 CounterMateProgress progress) {
-    return PushFileWithProgress(local_path, terminal_path, progress);
+    const OperationTrace trace("PushFiles");
+    return trace.Return(PushFileWithProgress(local_path, terminal_path, progress));
 }
 
 int CDEV_CounterMate::PushFileWithProgress(const char* local_path, const char* terminal_path,
@@ -147,6 +149,11 @@ int CDEV_CounterMate::ReceivePulledData(
 }
 
 int CDEV_CounterMate::PullFile(const char* terminal_path, char* local_path) {
+    const OperationTrace trace("PullFile");
+    return trace.Return(PullIntoFile(terminal_path, local_path));
+}
+
+int CDEV_CounterMate::PullIntoFile(const char* terminal_path, const char* local_path) {
     int size = 0;
     const int requested = RequestPull(terminal_path, true, &size);
     if (requested != kSuccess) return requested;
@@ -210,6 +217,12 @@ int CDEV_CounterMate::PullFileData(const char* terminal_path, const char* local_
 
 int CDEV_CounterMate::PullFileAndBase64(char* terminal_path, char* local_path, char* base64,
                                         int capacity) {
+    const OperationTrace trace("PullFileAndBase64");
+    return trace.Return(PullIntoBase64(terminal_path, local_path, base64, capacity));
+}
+
+int CDEV_CounterMate::PullIntoBase64(const char* terminal_path, const char* local_path,
+                                     char* base64, int capacity) {
     int size = 0;
     const int requested = RequestPull(terminal_path, false, &size);
     if (requested != kSuccess) return requested;
