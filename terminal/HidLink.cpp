@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -20,9 +21,10 @@ namespace {
 // Serialises segmented reads process-wide, so that two readers never split one answer.
 std::mutex g_read_lock;
 
-// The pause between two attempts. The HID manager itself waits on its descriptor for about
-// 10 ms when nothing has arrived, so this pause only yields between immediate retries.
+// The pause between two attempts that returned at once.
 constexpr useconds_t kRetryPauseMicroseconds = 10;
+// Our HID manager waits about 10 ms on its descriptor before it reports nothing.
+constexpr std::chrono::milliseconds kAttemptThatWaited{1};
 
 // Report number, then the payload: the output report as the HID manager takes it.
 constexpr int kReportBufferBytes = kMaxPacketSize + 1;
@@ -34,11 +36,16 @@ int CDEV_CounterMate::WaitOnLink(int timeout, AttemptFirst attempt_first,
     const std::time_t start = m_clock();
     m_forced_return.store(false);
     for (;;) {
+        const auto attempt_start = std::chrono::steady_clock::now();
         if (attempt_first == AttemptFirst::kYes && attempt()) return kSuccess;
         if (m_clock() - start > timeout) return kTimedOut;
         if (m_forced_return.exchange(false)) return kCancelled;
         if (attempt_first == AttemptFirst::kNo && attempt()) return kSuccess;
-        usleep(kRetryPauseMicroseconds);
+        // An attempt that already slept in the HID manager needs no pause; one that returned
+        // at once (a manager that does not wait) gets one, so the loop never spins.
+        if (std::chrono::steady_clock::now() - attempt_start < kAttemptThatWaited) {
+            usleep(kRetryPauseMicroseconds);
+        }
     }
 }
 
