@@ -16,6 +16,9 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
@@ -65,6 +68,10 @@ int main(int argc, char** argv) {
     }
 
     // The signals are taken by sigwait below; every thread the service starts inherits the mask.
+    // A signal that the parent left ignored would never reach sigwait, so take them back first.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    signal(SIGUSR1, SIG_DFL);
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
@@ -92,15 +99,29 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     const pthread_t main_thread = pthread_self();
+    std::mutex stopped_lock;
+    std::condition_variable stopped_changed;
+    bool stopped = false;
     std::thread server([&] {
         run(port);
-        pthread_kill(main_thread, SIGUSR1);   // the service stopped: wake the main thread
+        {
+            std::lock_guard<std::mutex> guard(stopped_lock);
+            stopped = true;
+        }
+        stopped_changed.notify_all();
+        pthread_kill(main_thread, SIGUSR1);   // the service stopped by itself: wake sigwait
     });
 
     int signal_number = 0;
     sigwait(&signals, &signal_number);
     const bool stopped_by_request = signal_number != SIGUSR1;
-    if (stopped_by_request) exit_service();
+    // The service forgets a stop asked for during its start-up, so ask until it has stopped.
+    std::unique_lock<std::mutex> guard(stopped_lock);
+    while (stopped_by_request && !stopped) {
+        exit_service();
+        stopped_changed.wait_for(guard, std::chrono::milliseconds(100));
+    }
+    guard.unlock();
     server.join();
 
     std::printf("countermate-host: %s\n",
