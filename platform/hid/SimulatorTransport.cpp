@@ -35,29 +35,38 @@ public:
 
     int Write(const unsigned char* report, int length) override {
         // The report number stays on this side: the simulator's packets are payloads.
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            const ssize_t sent = send(m_socket, report + 1, static_cast<size_t>(length - 1),
-                                      MSG_DONTWAIT | MSG_NOSIGNAL);
-            if (sent >= 0) return length;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) break;
-            if (!WaitFor(m_socket, POLLOUT)) return 0;
-        }
-        PaceFailure();
-        return -1;
+        int result = PutPacket(report + 1, length - 1);
+        if (result != 0) return result < 0 ? result : length;
+        if (!WaitFor(m_socket, POLLOUT)) return 0;
+        result = PutPacket(report + 1, length - 1);
+        return result <= 0 ? result : length;
     }
 
     int Read(unsigned char* buffer, int capacity) override {
         if (!WaitFor(m_socket, POLLIN)) return 0;
-        const ssize_t received = recv(m_socket, buffer, static_cast<size_t>(capacity), MSG_DONTWAIT);
-        if (received > 0) return static_cast<int>(received);
-        if (received == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-            PaceFailure();   // the simulator has gone
-            return -1;
-        }
-        return 0;
+        return TakePacket(buffer, capacity);
     }
 
 private:
+    // One queued packet: its size, 0 when none is queued, -1 when the simulator has gone.
+    int TakePacket(unsigned char* buffer, int capacity) {
+        const ssize_t received = recv(m_socket, buffer, static_cast<size_t>(capacity), MSG_DONTWAIT);
+        if (received > 0) return static_cast<int>(received);
+        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
+        PaceFailure();
+        return -1;
+    }
+
+    // Queues one packet: 1 when sent, 0 when the socket is full, -1 when the simulator has gone.
+    int PutPacket(const unsigned char* payload, int length) {
+        if (send(m_socket, payload, static_cast<size_t>(length), MSG_DONTWAIT | MSG_NOSIGNAL) >= 0) {
+            return 1;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+        PaceFailure();
+        return -1;
+    }
+
     int m_socket;
 };
 
