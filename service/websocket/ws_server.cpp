@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "ws_io.h"
 #include "ws_log.h"
 #include "ws_message_reader.h"
+#include "ws_server_wait.h"
 
 namespace {
 
@@ -420,6 +422,17 @@ void* listenerThread(void* argument) {
 }
 
 }  // namespace
+
+void ws_server_wait(WsServer* server, const std::function<bool()>& stop_requested) {
+    // The listener sets isExit before it ends, and its end notifies threadsEnded.
+    std::unique_lock<std::mutex> hold(server->state->threadsLock);
+    server->state->threadsEnded.wait(hold, [&] { return server->isExit.load() || stop_requested(); });
+}
+
+void ws_server_wake(WsServer* server) {
+    std::lock_guard<std::mutex> hold(server->state->threadsLock);
+    server->state->threadsEnded.notify_all();
+}
 
 extern "C" {
 
