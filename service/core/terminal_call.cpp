@@ -13,21 +13,24 @@ std::string terminal_error_text(CCounterMate& terminal, int code) {
 
 TerminalResult call_terminal(CCounterMate& terminal, PortClosing closing,
                              const std::function<bool()>& cancelling,
-                             const std::function<int()>& operation) {
+                             const std::function<int()>& operation,
+                             const std::function<int()>& prepare) {
     TerminalResult result;
-    bool port_opened = true;
-    if (closing != PortClosing::Never) {
-        result.code = terminal.HIDOpenPort();
-        port_opened = result.code == 0;
+    if (prepare) result.code = prepare();
+    bool operation_ran = false;
+    if (result.code == 0) {
+        if (closing != PortClosing::Never) result.code = terminal.HIDOpenPort();
+        operation_ran = result.code == 0;
+        if (operation_ran) result.code = operation();
     }
-    if (port_opened) result.code = operation();
     result.error_text = terminal_error_text(terminal, result.code);
 
     bool close_port = false;
     switch (closing) {
-    case PortClosing::Always: close_port = true; break;
+    case PortClosing::Unconditionally: close_port = true; break;
+    case PortClosing::Always:
     case PortClosing::UnlessCancelling: close_port = !cancelling(); break;
-    case PortClosing::AfterOperation: close_port = port_opened && !cancelling(); break;
+    case PortClosing::AfterOperation: close_port = operation_ran && !cancelling(); break;
     case PortClosing::Never: break;
     }
     if (close_port) terminal.HIDClosePort();

@@ -10,11 +10,16 @@ class CCounterMate;
 
 namespace countermate {
 
+// While a CancelOpt request runs, no other request closes the port: the cancel is still reading
+// its answer there, and it closes the port itself when done. (A request that closed it then
+// would lose the cancel's answer, and the cancel would report a time-out after the interaction
+// had in fact been cancelled.)
 enum class PortClosing {
-    Always,                 // simple device requests: the port is closed at the end
+    Always,                 // simple device requests: closed at the end (by the cancel if one runs)
     UnlessCancelling,       // interactions: left open while a CancelOpt request uses it
     AfterOperation,         // card reads: closed right after a run operation, unless cancelling
     Never,                  // requests that do not touch the port
+    Unconditionally,        // the CancelOpt request itself
 };
 
 struct TerminalResult {
@@ -24,9 +29,12 @@ struct TerminalResult {
 
 // Runs `operation` on `terminal` within the port's open and close. `cancelling` is read when
 // the operation has returned, so a cancel that arrives meanwhile keeps the port open.
+// `prepare`, when given, runs first: a non-zero result is the request's result, and the port is
+// neither opened nor used (it is still closed by the closing rule).
 TerminalResult call_terminal(CCounterMate& terminal, PortClosing closing,
                              const std::function<bool()>& cancelling,
-                             const std::function<int()>& operation);
+                             const std::function<int()>& operation,
+                             const std::function<int()>& prepare = nullptr);
 
 // The driver's text for `code`.
 std::string terminal_error_text(CCounterMate& terminal, int code);
