@@ -30,8 +30,9 @@ public:
     // terminal port open for the cancel path to close.
     std::atomic<bool> m_isCancelOpt{false};
 
-    // ---- terminal device and interaction requests ----
+    // ---- terminal device requests ----
     void PlayVoice(std::string args, std::string& reply);
+    void PlaySound(std::string args, std::string& reply);
     void SetVolume(std::string args, std::string& reply);
     void StopService(std::string args, std::string& reply);
     void RestoreService(std::string args, std::string& reply);
@@ -42,6 +43,49 @@ public:
     void GetSerialNo(std::string args, std::string& reply);
     void InputNumber(std::string args, std::string& reply);
     void CancelOpt(std::string args, std::string& reply);
+
+    // ---- terminal settings and printer ----
+    void GetDevAndModulesInfo(std::string args, std::string& reply);
+    void WriteDeviceInfo(std::string args, std::string& reply);
+    void ReadDeviceInfo(std::string args, std::string& reply);
+    void StartInstallTool(std::string args, std::string& reply);
+    void OpenPrinter(std::string args, std::string& reply);
+    void ClosePrinter(std::string args, std::string& reply);
+    void PrintReceipt(std::string args, std::string& reply);
+    void PrintQR(std::string args, std::string& reply);
+
+    // ---- customer interactions on the terminal ----
+    void Evaluate(std::string args, std::string& reply);
+    void EvaluateSix(std::string args, std::string& reply);
+    void EvaluateByHtml(std::string args, std::string& reply);
+    void ShowInformation(std::string args, std::string& reply);
+    void ShowAndConfirmInformation(std::string args, std::string& reply);
+    void ShowPdfAndConfirm(std::string args, std::string& reply);
+    void ShowPictures(std::string args, std::string& reply);
+    void SignaturePlayback(std::string args, std::string& reply);
+    void PictureOCR(std::string args, std::string& reply);
+    void ReadQR(std::string args, std::string& reply);
+    void ReadQR_Qinglan(std::string args, std::string& reply);
+    void GenerateQRCode(std::string args, std::string& reply);
+
+    // ---- teller sign-in ----
+    void Login(std::string args, std::string& reply);
+    void Logout(std::string args, std::string& reply);
+    void LoginByHtml(std::string args, std::string& reply);
+    void LogoutByHtml(std::string args, std::string& reply);
+
+    // ---- capture on the terminal ----
+    void ReadIDCard(std::string args, std::string& reply);
+    void ReadIDCard_Base64(std::string args, std::string& reply);
+    void GetFingerPrint(std::string args, std::string& reply);
+    void GetFingerPrint_Base64(std::string args, std::string& reply);
+    void GetSignName(std::string args, std::string& reply);
+    void GetSignName_Base64(std::string args, std::string& reply);
+    void GetPhoto_Base64(std::string args, std::string& reply);
+    // Reads a code from the photo at `imgPath` on the terminal; its reply has an envelope of its
+    // own ({"functionName":"iCamReadBarCode","success":...}). No request name leads here: only
+    // a caller of the adapter itself reaches it, and it leaves the terminal port as it finds it.
+    void CamReadBarCode(std::string args, std::string& reply);
 
 private:
     void load_terminal_driver();
