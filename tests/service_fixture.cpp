@@ -1,5 +1,7 @@
 #include "service_fixture.h"
 
+#include "loopback_port.h"
+
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -23,17 +25,7 @@ TemporaryFolder::~TemporaryFolder() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-int free_port() {
-    const int probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    close(probe);
-    return ntohs(address.sin_port);
-}
+int free_port() { return free_loopback_port(); }
 
 bool HostProcess::start(int port, const std::string& hid_socket, const std::string& log_path) {
     const std::string host = std::string(COUNTERMATE_DEPLOY_DIR) + "/countermate-host";

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "loopback_port.h"
 #include "ws_codec.h"
 
 namespace {
@@ -77,15 +78,7 @@ void echo(WsClient* client, char* data, int length, Ws_DataType type) {
 class LoopbackClient {
 public:
     LoopbackClient() {
-        const int probe = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-        close(probe);
-        const int port = ntohs(address.sin_port);
+        const int port = countermate::testing::free_loopback_port();
         server_ = ws_server_create(port, "/", nullptr, nullptr, echo, nullptr);
         for (int attempt = 0; attempt < 100 && fd_ <= 0; ++attempt) {
             fd_ = ws_connectToServer("127.0.0.1", port, "/", 100);

@@ -1,6 +1,8 @@
 // A server under test with callbacks that record what they see, and plain TCP clients.
 #pragma once
 
+#include "loopback_port.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -93,17 +95,7 @@ inline bool eventually(const std::function<bool()>& condition,
 }
 
 // A TCP port that nothing listens on right now.
-inline int freePort() {
-    const int probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    close(probe);
-    return ntohs(address.sin_port);
-}
+inline int freePort() { return countermate::testing::free_loopback_port(); }
 
 // A connected TCP socket to the loopback port, or -1.
 inline int connectTcp(int port) {
