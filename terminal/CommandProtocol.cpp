@@ -47,11 +47,11 @@ constexpr ErrorText kErrorTexts[] = {
 };
 constexpr const char* kOtherError = "其它错误";
 
-int MapStatusCode(int status_code) {
+int MapStatusCode(int status_code, StatusRule rule) {
     switch (status_code) {
         case 1: return kCancelled;
         case 2: return kTimedOut;
-        case -1: return kTerminalFailed;
+        case -1: return rule == StatusRule::kCommon ? kTerminalFailed : kSuccess;
         default: return kSuccess;
     }
 }
@@ -106,27 +106,35 @@ int CDEV_CounterMate::ParseCommandResponse(const char* answer, CJsonObject& pars
 }
 
 int CDEV_CounterMate::ExchangeCommand(int kind, const char* command, const char* param_text,
-                                      int wait, CJsonObject& answer) {
+                                      int wait, CJsonObject& answer, std::string* answer_text,
+                                      int answer_capacity) {
     // One byte past each capacity stays zero, so the texts are terminated.
     std::vector<char> text(kCommandBytes + 1, 0);
     int result = BuildCommand(text.data(), kCommandBytes, command, param_text);
     if (result != kSuccess) return result;
-    std::vector<char> reply(kAnswerBytes + 1, 0);
-    result = SendCommandOfKind(kind, text.data(), reply.data(), wait, kAnswerBytes);
+    std::vector<char> reply(static_cast<size_t>(answer_capacity) + 1, 0);
+    result = SendCommandOfKind(kind, text.data(), reply.data(), wait, answer_capacity);
     if (result != kSuccess) return result;
+    if (answer_text != nullptr) *answer_text = reply.data();
     return ParseCommandResponse(reply.data(), answer);
 }
 
 int CDEV_CounterMate::RunCommand(const char* command, const CJsonObject* param, int wait,
                                  StatusRule rule, CJsonObject& answer) {
+    return RunCommandKeepingText(command, param, wait, rule, answer, nullptr, kAnswerBytes);
+}
+
+int CDEV_CounterMate::RunCommandKeepingText(const char* command, const CJsonObject* param,
+                                            int wait, StatusRule rule, CJsonObject& answer,
+                                            std::string* answer_text, int answer_capacity) {
     const std::string param_text = param != nullptr ? param->ToString() : std::string();
     const int result = ExchangeCommand(segment::kCommand, command,
                                        param != nullptr ? param_text.c_str() : nullptr, wait,
-                                       answer);
+                                       answer, answer_text, answer_capacity);
     if (result != kSuccess || rule == StatusRule::kNotRead) return result;
     int status_code = 0;
     answer.Get("statusCode", status_code);
-    return MapStatusCode(status_code);
+    return MapStatusCode(status_code, rule);
 }
 
 void CDEV_CounterMate::GetErrMsg(int code, char* text) {

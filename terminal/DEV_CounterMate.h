@@ -14,6 +14,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CCounterMate.h"
@@ -40,11 +41,21 @@ int ReadPacketSize(const char* config_path);
 enum class StatusRule {
     kNotRead,  // `success` alone decides
     kCommon,   // statusCode 1 gives -9, 2 gives -2, -1 gives -19; anything else succeeds
+    kCancelOrTimeout,  // statusCode 1 gives -9, 2 gives -2; anything else, -1 included, goes on
 };
 
 // Splits `text` at `separator`: every separator ends a piece (empty pieces kept); a non-empty
 // text adds the rest after the last separator. Returns the number of pieces.
 int SplitString(const std::string& text, std::vector<std::string>& pieces, char separator);
+
+// Replaces every occurrence of `old_value` in `text` by `new_value`, searching on after each
+// inserted text, so that inserted text is never replaced again.
+std::string replace_all_distinct(const std::string& text, const std::string& old_value,
+                                 const std::string& new_value);
+// Replaces several placeholders in one pass (at each place the first listed that matches), so
+// that no inserted value is searched for any placeholder.
+std::string ReplacePlaceholders(const std::string& text,
+                                const std::vector<std::pair<std::string, std::string>>& values);
 
 }  // namespace countermate::terminal
 
@@ -245,6 +256,11 @@ public:
     // wait in seconds, judges the answer by `rule`, and leaves the parsed answer in `answer`.
     int RunCommand(const char* command, const CJsonObject* param, int wait,
                    countermate::terminal::StatusRule rule, CJsonObject& answer);
+    // RunCommand for answers of up to `answer_capacity` bytes that also keeps the answer text as
+    // received in `answer_text` (may be null), for operations that hand it to their caller.
+    int RunCommandKeepingText(const char* command, const CJsonObject* param, int wait,
+                              countermate::terminal::StatusRule rule, CJsonObject& answer,
+                              std::string* answer_text, int answer_capacity);
 
     // ---- file transfer ----
     int PullFileData(const char* terminal_path, const char* local_path, unsigned char* buffer,
@@ -259,6 +275,11 @@ public:
     bool ForcedReturnPending() const { return m_forced_return.load(); }
     // Replaces the whole-second wall clock that every wait on the link measures.
     void UseClock(std::function<std::time_t()> clock) { m_clock = std::move(clock); }
+    // Replaces the folder (with its trailing "/") that holds the teller page template
+    // "EvaluateTemplate.html" and the pages filled from it; by default the library's own folder.
+    void UseModuleDirectory(std::string folder) { m_module_directory = std::move(folder); }
+    // The folder of the teller pages, with its trailing "/".
+    std::string ModuleDirectory() const;
 
 private:
     enum class AttemptFirst { kYes, kNo };
@@ -279,9 +300,11 @@ private:
     int ReceivePulledData(int size, const std::string& acknowledgement,
                           const std::function<void(const unsigned char*, int)>& sink);
     // Builds, sends over `kind` and judges one command: BuildCommand, the send and
-    // ParseCommandResponse in one step.
+    // ParseCommandResponse in one step. The answer may take `answer_capacity` bytes; its text
+    // as received goes to `answer_text` when that is not null.
     int ExchangeCommand(int kind, const char* command, const char* param_text, int wait,
-                        CJsonObject& answer);
+                        CJsonObject& answer, std::string* answer_text = nullptr,
+                        int answer_capacity = countermate::terminal::kAnswerBytes);
     int SendCommandOfKind(int kind, const char* command, char* answer, int timeout,
                           int answer_capacity);
 
@@ -290,4 +313,5 @@ private:
     bool m_port_open = false;
     int m_packet_size = countermate::terminal::kDefaultPacketSize;
     std::function<std::time_t()> m_clock;
+    std::string m_module_directory;
 };

@@ -1,14 +1,55 @@
 // Document signing: showing a PDF or OFD document, collecting signatures and fingerprints,
 // pulling the signed results.
 //
-// Not yet available on this link: each operation answers -13 ("功能不支持") without
-// contacting the terminal.
+// Operations other than ShowPdfAndConfirm are not yet available on this link: each answers -13
+// ("功能不支持") without contacting the terminal.
+#include "CJsonObject.h"
 #include "DEV_CounterMate.h"
+#include "ModuleLog.h"
+#include "OperationSteps.h"
 #include "ResultCodes.h"
 
-using countermate::terminal::kNotSupported;
+using namespace countermate::terminal;
 
-int CDEV_CounterMate::ShowPdfAndConfirm(int, char*, int*) { return kNotSupported; }
+namespace {
+
+constexpr int kSigningDefaultTimeout = 60;
+constexpr const char* kSourcePdf = "/sdcard/ZR/CounterMate/temp/srcPdf.pdf";
+
+// The confirmation for the signing outcome: 1 confirmed, 2 cancelled, 3 timed out, 4 refused;
+// 0 for an outcome that leaves the confirmation as it was.
+int Confirmation(int status_code) {
+    switch (status_code) {
+        case 0: return 1;
+        case 1: return 2;
+        case 2:
+        case 3: return 3;
+        case 4: return 4;
+        default: return 0;
+    }
+}
+
+}  // namespace
+
+int CDEV_CounterMate::ShowPdfAndConfirm(int timeout, char* local_pdf, int* confirmation) {
+    const OperationTrace trace("ShowPdfAndConfirm");
+    const int pushed = PushAll(*this, {{local_pdf, kSourcePdf}});
+    if (pushed != kSuccess) return trace.Return(pushed);
+    const int wait = TimeoutOr(timeout, kSigningDefaultTimeout);
+    const CJsonObject param = Params({{"timeout", wait}, {"signtype", 0}});
+    CJsonObject answer;
+    const int result = RunCommand("ShowPdfSignOrFinger", &param, wait + kAnswerMargin,
+                                  StatusRule::kNotRead, answer);
+    // Without an answer there is no outcome: the confirmation is left as the caller set it.
+    if (result != kSuccess) return trace.Return(result);
+    CJsonObject data;
+    int status_code = 0;
+    answer.Get("data", data);
+    data.Get("statusCode", status_code);
+    const int confirmed = Confirmation(status_code);
+    if (confirmed != 0 && confirmation != nullptr) *confirmation = confirmed;
+    return trace.Return(result);
+}
 int CDEV_CounterMate::ShowPdfSign(int, int, char*, char*, char*, char*) { return kNotSupported; }
 int CDEV_CounterMate::ShowPdfSign_Base64(int, int, char*, char*, char*) { return kNotSupported; }
 int CDEV_CounterMate::ShowPdfSignAndFingerPoint(int, int, char*, char*, char*, char*, char*) {
