@@ -91,10 +91,10 @@ protected:
 
     // The reply to `request`; a request that meets the previous one still finishing is sent
     // again (the service answers before it takes the next request).
-    std::string call_when_idle(const std::string& request) {
+    std::string call_when_idle(const std::string& request, int timeout_ms = 10000) {
         std::string reply;
         for (int attempt = 0; attempt < 100; ++attempt) {
-            reply = call(request);
+            reply = call(request, timeout_ms);
             int code = 0;
             if (!parse(reply).Get("retVal", code) || code != -17) return reply;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -509,6 +509,49 @@ TEST_F(TellerPage, SignInWithoutHeadPicture) {
               R"({"method":"EvaluateByHtml","retVal":0,"evaluateValue":{},"errMsg":"操作成功"})");
     EXPECT_NE(read_file(resolve(kPushedPage)).find("A$userNameB"), std::string::npos);
     call_when_idle(R"({"method":"LogoutByHtml","args":{}})");
+}
+
+// The simulated terminal's own answers, unscripted: a card read with real pictures, a stored
+// value read back with its quotes, a code handed over as an object.
+TEST_F(TerminalHandlerTest, SimulatedTerminalAnswers) {
+    for (const char* file : {"idcard_photo.png", "idcard_negative_photo.png", "idcard_positive_photo.png"}) {
+        resolve(std::string("/sdcard/ZR/CounterMate/temp/") + file);  // removed at the end
+    }
+    CJsonObject card = parse(call_when_idle(R"({"method":"ReadIDCard_Base64","args":{}})"));
+    int code = -1;
+    std::string name;
+    EXPECT_TRUE(card.Get("retVal", code) && code == 0);
+    EXPECT_TRUE(card["idInfo"]["data"].Get("name", name) && !name.empty());
+    for (const char* picture : {"idPhotoPicBase64", "idPositivePicBase64", "idNegativePicBase64"}) {
+        std::string base64;
+        card.Get(picture, base64);
+        EXPECT_EQ(base64.compare(0, 11, "iVBORw0KGgo"), 0) << picture << " is not a PNG";
+    }
+
+    EXPECT_EQ(call_when_idle(R"({"method":"WriteDeviceInfo","args":{"key":"branch","value":"城东\"01\""}})"),
+              R"({"method":"WriteDeviceInfo","retVal":0,"errMsg":"操作成功"})");
+    EXPECT_EQ(call_when_idle(R"({"method":"ReadDeviceInfo","args":{"key":"branch"}})"),
+              R"({"method":"ReadDeviceInfo","retVal":0,"value":"城东\"01\"","errMsg":"操作成功"})");
+
+    CJsonObject qr = parse(call_when_idle(R"({"method":"ReadQR_Qinglan","args":{"outTimes":5}})"));
+    std::string ticket;
+    EXPECT_TRUE(qr["qrCode"].Get("ticket", ticket)) << qr.ToString();
+}
+
+// Three large pictures make a reply past 2 MiB: it is sent whole, as valid JSON.
+TEST_F(TerminalHandlerTest, LargeRepliesAreNeverCut) {
+    const std::string picture(700 * 1024, 'P');
+    const std::string folder = "/sdcard/ZR/CounterMate/temp/";
+    for (const char* file : {"idcard_photo.png", "idcard_negative_photo.png", "idcard_positive_photo.png"}) {
+        write_file(resolve(folder + file), picture);
+    }
+    answer("idcard", kCardAnswer);
+    const std::string reply = call_when_idle(R"({"method":"ReadIDCard_Base64","args":{}})", 60000);
+    EXPECT_GT(reply.size(), size_t(2 * 1024 * 1024));
+    CJsonObject parsed = parse(reply);
+    std::string base64;
+    EXPECT_TRUE(parsed.Get("idNegativePicBase64", base64));
+    EXPECT_EQ(base64.size(), (picture.size() + 2) / 3 * 4);
 }
 
 }  // namespace
