@@ -22,6 +22,14 @@ constexpr PortClosing kInteraction = PortClosing::UnlessCancelling;
 
 int wait_argument(const HandlerArgs& args) { return args.integer("outTimes", 0); }
 
+// A QR code read on the terminal within the request's wait.
+std::string read_code(const std::string& args, int (CCounterMate::*read)(int, char*),
+                      const char* object_template, const char* text_template) {
+    const int timeout = wait_argument(HandlerArgs(args));
+    return countermate::code_reading_reply(object_template, text_template,
+                                           [&](char* code) { return (ctm->*read)(timeout, code); });
+}
+
 }  // namespace
 
 void CDEV_HUB::Evaluate(std::string args, std::string& reply) {
@@ -122,19 +130,15 @@ void CDEV_HUB::PictureOCR(std::string args, std::string& reply) {
 }
 
 void CDEV_HUB::ReadQR(std::string args, std::string& reply) {
-    const int timeout = wait_argument(HandlerArgs(args));
-    reply = countermate::code_reading_reply(
-        R"({"method":"ReadQR","retVal":%d,"qrCode":%s,"errMsg":"%s"})",
-        R"({"method":"ReadQR","retVal":%d,"qrCode":"%s","errMsg":"%s"})",
-        [&](char* code) { return ctm->ReadQR(timeout, code); });
+    reply = read_code(args, &CCounterMate::ReadQR,
+                      R"({"method":"ReadQR","retVal":%d,"qrCode":%s,"errMsg":"%s"})",
+                      R"({"method":"ReadQR","retVal":%d,"qrCode":"%s","errMsg":"%s"})");
 }
 
 void CDEV_HUB::ReadQR_Qinglan(std::string args, std::string& reply) {
-    const int timeout = wait_argument(HandlerArgs(args));
-    reply = countermate::code_reading_reply(
-        R"({"method":"ReadQR_Qinglan","retVal":%d,"qrCode":%s,"errMsg":"%s"})",
-        R"({"method":"ReadQR_Qinglan","retVal":%d,"qrCode":"%s","errMsg":"%s"})",
-        [&](char* code) { return ctm->ReadQR_Qinglan(timeout, code); });
+    reply = read_code(args, &CCounterMate::ReadQR_Qinglan,
+                      R"({"method":"ReadQR_Qinglan","retVal":%d,"qrCode":%s,"errMsg":"%s"})",
+                      R"({"method":"ReadQR_Qinglan","retVal":%d,"qrCode":"%s","errMsg":"%s"})");
 }
 
 void CDEV_HUB::GenerateQRCode(std::string args, std::string& reply) {
