@@ -302,7 +302,9 @@ TEST_F(TerminalCaptureOperations, StatusCodeRules) {
             m_simulator->Script(c.command, script);
             const size_t pulls = m_simulator->PullRequests().size();
             EXPECT_EQ(c.run(), result) << c.command << " " << status_code;
-            if (result != 0) EXPECT_EQ(PulledPaths(pulls).size(), 0u) << c.command << " pulls nothing";
+            if (result != 0) {
+                EXPECT_EQ(PulledPaths(pulls).size(), 0u) << c.command << " pulls nothing";
+            }
         }
         sim::CommandScript failing;
         failing.fail = true;
