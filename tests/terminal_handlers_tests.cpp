@@ -554,5 +554,26 @@ TEST_F(TerminalHandlerTest, LargeRepliesAreNeverCut) {
     EXPECT_EQ(base64.size(), (picture.size() + 2) / 3 * 4);
 }
 
+// A cancel from another client ends a card read that waits for the customer; the terminal
+// serves the next request as usual.
+TEST_F(TerminalHandlerTest, CancelEndsAWaitingCardRead) {
+    sim::CommandScript waits;
+    waits.fault = sim::Fault::kNeverAnswer;
+    script("idcard", waits);
+    ASSERT_TRUE(client_->send_text(R"({"method":"ReadIDCard","args":{}})"));
+    ASSERT_TRUE(terminal().WaitForCommands(commands_before_ + 1, 5000));
+
+    auto canceller = service_->connect();
+    std::string cancel_reply;
+    ASSERT_TRUE(canceller->send_text(R"({"method":"CancelOpt","args":{}})"));
+    ASSERT_TRUE(canceller->receive(cancel_reply, 10000));
+    EXPECT_EQ(cancel_reply, R"({"method":"CancelOpt","retVal":0,"errMsg":"操作成功"})");
+    EXPECT_EQ(next_message(10000),
+              R"({"method":"ReadIDCard","retVal":-9,"idInfo":{},"errMsg":"取消当前操作"})");
+
+    EXPECT_EQ(call_when_idle(R"({"method":"GetDevID","args":{}})"),
+              R"({"method":"GetDevID","retVal":0,"devID":"SIMDEV-0001","errMsg":"操作成功"})");
+}
+
 }  // namespace
 }  // namespace countermate::testing
