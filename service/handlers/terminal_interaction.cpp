@@ -1,9 +1,11 @@
 // Customer interactions on the terminal: ratings, information and document screens, pictures,
 // signature replay, text recognition and QR codes.
 //
-// Keys without a default of their own (outTimes, keyValue, isUrl, showType) read as 0 when
-// absent: a wait of 0 lets the driver or the terminal use its own wait, a key count of 0 asks
-// for the standard rating screen, and isUrl 0 and showType 0 are ordinary choices.
+// Keys without a default of their own read as follows when absent. outTimes: 0 where the
+// driver puts its own wait in place of 0 (ratings, information and document screens), and 30
+// seconds where it hands the wait on as it is (pictures, signature replay, text recognition,
+// QR codes, the rating page), since 0 would give the customer only the link's few seconds.
+// keyValue 0 asks for the standard rating screen; isUrl 0 and showType 0 are ordinary choices.
 #include "DEV_HUB.h"
 #include "handler_args.h"
 #include "reply_format.h"
@@ -20,12 +22,19 @@ namespace {
 
 constexpr PortClosing kInteraction = PortClosing::UnlessCancelling;
 
+// The wait for a request whose driver operation replaces a wait of 0 with its own.
 int wait_argument(const HandlerArgs& args) { return args.integer("outTimes", 0); }
+
+// The wait for a request whose driver operation hands the wait to the terminal as it is.
+constexpr int kStandardWait = 30;
+int customer_wait_argument(const HandlerArgs& args) {
+    return args.integer("outTimes", kStandardWait);
+}
 
 // A QR code read on the terminal within the request's wait.
 std::string read_code(const std::string& args, int (CCounterMate::*read)(int, char*),
                       const char* object_template, const char* text_template) {
-    const int timeout = wait_argument(HandlerArgs(args));
+    const int timeout = customer_wait_argument(HandlerArgs(args));
     return countermate::code_reading_reply(object_template, text_template,
                                            [&](char* code) { return (ctm->*read)(timeout, code); });
 }
@@ -50,7 +59,7 @@ void CDEV_HUB::EvaluateSix(std::string args, std::string& reply) {
 
 void CDEV_HUB::EvaluateByHtml(std::string args, std::string& reply) {
     const HandlerArgs reader(args);
-    const int timeout = wait_argument(reader);
+    const int timeout = customer_wait_argument(reader);
     std::string business = reader.text("businessName");
     OutputText evaluation(countermate::kLongTextCapacity);
     const auto result = countermate::run_on_terminal(kInteraction, [&] {
@@ -97,7 +106,7 @@ void CDEV_HUB::ShowPdfAndConfirm(std::string args, std::string& reply) {
 
 void CDEV_HUB::ShowPictures(std::string args, std::string& reply) {
     const HandlerArgs reader(args);
-    const int timeout = wait_argument(reader);
+    const int timeout = customer_wait_argument(reader);
     const int type = reader.integer("showType", 0);
     int answer = 0;
     const auto result = countermate::run_with_file(reader, "temp.jpg", kInteraction, [&](char* path) {
@@ -110,7 +119,7 @@ void CDEV_HUB::ShowPictures(std::string args, std::string& reply) {
 
 void CDEV_HUB::SignaturePlayback(std::string args, std::string& reply) {
     const HandlerArgs reader(args);
-    const int timeout = wait_argument(reader);
+    const int timeout = customer_wait_argument(reader);
     const auto result = countermate::run_with_file(reader, "temp.txt", kInteraction, [&](char* path) {
         return ctm->SignaturePlayback(timeout, path);
     });
@@ -120,7 +129,7 @@ void CDEV_HUB::SignaturePlayback(std::string args, std::string& reply) {
 
 void CDEV_HUB::PictureOCR(std::string args, std::string& reply) {
     const HandlerArgs reader(args);
-    const int timeout = wait_argument(reader);
+    const int timeout = customer_wait_argument(reader);
     OutputText text(countermate::kLongTextCapacity);
     const auto result = countermate::run_with_file(reader, "temp.jpg", kInteraction, [&](char* path) {
         return ctm->PictureOCR(timeout, path, text.data());
@@ -143,7 +152,7 @@ void CDEV_HUB::ReadQR_Qinglan(std::string args, std::string& reply) {
 
 void CDEV_HUB::GenerateQRCode(std::string args, std::string& reply) {
     const HandlerArgs reader(args);
-    const int timeout = wait_argument(reader);
+    const int timeout = customer_wait_argument(reader);
     std::string content = reader.text("qrContent");
     reply = plain_reply(R"({"method":"GenerateQRCode","retVal":%d,"errMsg":"%s"})", kInteraction,
                         [&] { return ctm->GenerateQRCode(timeout, &content[0]); });
