@@ -27,6 +27,18 @@ TemporaryFolder::~TemporaryFolder() {
 
 int free_port() { return free_loopback_port(); }
 
+std::string call_when_idle(WsClientConnection& client, const std::string& request,
+                           int timeout_ms) {
+    std::string reply;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        reply.clear();
+        if (!client.send_text(request) || !client.receive(reply, timeout_ms)) return reply;
+        if (reply.find(R"("retVal":-17,)") == std::string::npos) return reply;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return reply;
+}
+
 bool HostProcess::start(int port, const std::string& hid_socket, const std::string& log_path) {
     const std::string host = std::string(COUNTERMATE_DEPLOY_DIR) + "/countermate-host";
     pid_ = fork();
@@ -67,6 +79,12 @@ int HostProcess::stop(int signal_number) {
 
 HostProcess::~HostProcess() {
     if (pid_ > 0) stop(SIGKILL);
+}
+
+ServiceWithoutTerminal::ServiceWithoutTerminal() {
+    const int port = free_port();
+    started_ = host_.start(port, folder_.path() + "/nobody.sock", folder_.path() + "/host.log") &&
+               client_.open("127.0.0.1", port, "/", 2000);
 }
 
 ServiceOnSimulator::ServiceOnSimulator() {

@@ -26,6 +26,12 @@ private:
 // A TCP port on the loopback that nothing listens on right now.
 int free_port();
 
+// Sends `request` on `client` and returns the reply (empty when none came within `timeout_ms`).
+// The service answers a request before it takes the next one, so a request sent right after a
+// reply may find it still busy: such a request is sent again, a bounded number of times.
+std::string call_when_idle(WsClientConnection& client, const std::string& request,
+                           int timeout_ms = 10000);
+
 // countermate-host from the deploy folder, run as a child process.
 class HostProcess {
 public:
@@ -38,6 +44,20 @@ public:
 
 private:
     pid_t pid_ = 0;
+};
+
+// countermate-host with nothing behind libHid, and one client connected to it.
+class ServiceWithoutTerminal {
+public:
+    ServiceWithoutTerminal();
+    bool started() const { return started_; }
+    WsClientConnection& client() { return client_; }
+
+private:
+    TemporaryFolder folder_;
+    HostProcess host_;
+    WsClientConnection client_;
+    bool started_ = false;
 };
 
 // The service on a simulated terminal, shared by the tests of one program.

@@ -6,12 +6,10 @@
 // Answers are scripted per row, so each row states what the terminal said. In the file lists a
 // path under "/sdcard" or "/mnt/sdcard" is the terminal's storage and a path starting with "@/"
 // is in the test's own folder on this machine ("@/" also stands for that folder in requests).
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <thread>
 #include <utility>
 
 #include "service_test_base.h"
@@ -87,19 +85,6 @@ protected:
         sim::CommandScript how;
         how.answer = text;
         script(command, how);
-    }
-
-    // The reply to `request`; a request that meets the previous one still finishing is sent
-    // again (the service answers before it takes the next request).
-    std::string call_when_idle(const std::string& request, int timeout_ms = 10000) {
-        std::string reply;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            reply = call(request, timeout_ms);
-            int code = 0;
-            if (!parse(reply).Get("retVal", code) || code != -17) return reply;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return reply;
     }
 
     void run(const Row& row) {
@@ -413,12 +398,8 @@ INSTANTIATE_TEST_SUITE_P(
 // A service whose libHid finds no terminal: every request reports the closed port, with its
 // results at their start values, and a decoded file is not left behind.
 TEST(TerminalHandlersWithoutTerminal, ReportThePortNotOpened) {
-    TemporaryFolder folder;
-    HostProcess host;
-    const int port = free_port();
-    ASSERT_TRUE(host.start(port, folder.path() + "/nobody.sock", folder.path() + "/host.log"));
-    WsClientConnection client;
-    ASSERT_TRUE(client.open("127.0.0.1", port, "/", 2000));
+    ServiceWithoutTerminal service;
+    ASSERT_TRUE(service.started());
     const std::pair<const char*, const char*> cases[] = {
         {R"({"method":"ReadQR","args":{"outTimes":5}})",
          R"({"method":"ReadQR","retVal":-3,"qrCode":"","errMsg":"端口没有打开"})"},
@@ -440,14 +421,7 @@ TEST(TerminalHandlersWithoutTerminal, ReportThePortNotOpened) {
          R"({"method":"ShowPictures","retVal":-3,"interactiveValue":0,"errMsg":"端口没有打开"})"},
     };
     for (const auto& [request, expected] : cases) {
-        std::string reply;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            ASSERT_TRUE(client.send_text(request));
-            ASSERT_TRUE(client.receive(reply, 10000));
-            if (reply.find(R"("retVal":-17)") == std::string::npos) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        EXPECT_EQ(reply, expected);
+        EXPECT_EQ(call_when_idle(service.client(), request), expected);
     }
     EXPECT_EQ(read_file(kDeployFolder + "/temp.jpg"), kAbsent);
 }

@@ -16,7 +16,7 @@ class TerminalRequests : public ServiceTest,
 
 TEST_P(TerminalRequests, SendsTheCommandAndReplies) {
     const RequestCase& c = GetParam();
-    EXPECT_EQ(call(c.request), c.reply);
+    EXPECT_EQ(call_when_idle(c.request), c.reply);
     EXPECT_EQ(commands_received(), std::vector<std::string>{c.command});
 }
 
@@ -65,7 +65,7 @@ TEST_F(TerminalRequestFailures, SuccessFalseGivesMinus11) {
     sim::CommandScript refuses;
     refuses.fail = true;
     terminal().Script("GetDeviceCode", refuses);
-    EXPECT_EQ(call(R"({"method":"GetDevID","args":{}})"),
+    EXPECT_EQ(call_when_idle(R"({"method":"GetDevID","args":{}})"),
               R"({"method":"GetDevID","retVal":-11,"devID":"","errMsg":"设备执行失败"})");
 }
 
@@ -83,25 +83,18 @@ TEST_F(TerminalRequestFailures, InputNumberStatusCodesMapToCancelAndTimeout) {
         script.answer = R"({"success":true,"statusCode":)" + std::to_string(c.status_code) +
                         R"(,"data":{}})";
         terminal().Script("InputNumber", script);
-        EXPECT_EQ(call(R"({"method":"InputNumber","args":{}})"), c.reply) << c.status_code;
+        EXPECT_EQ(call_when_idle(R"({"method":"InputNumber","args":{}})"), c.reply) << c.status_code;
     }
 }
 
 // A service whose libHid finds no terminal: every request reports the closed port.
 TEST(TerminalRequestWithoutTerminal, PortNotOpenedIsReported) {
-    TemporaryFolder folder;
-    HostProcess host;
-    const int port = free_port();
-    ASSERT_TRUE(host.start(port, folder.path() + "/nobody.sock", folder.path() + "/host.log"));
-    WsClientConnection client;
-    ASSERT_TRUE(client.open("127.0.0.1", port, "/", 2000));
-    std::string reply;
-    ASSERT_TRUE(client.send_text(R"({"method":"GetSerialNo","args":{}})"));
-    ASSERT_TRUE(client.receive(reply, 10000));
-    EXPECT_EQ(reply, R"({"method":"GetSerialNo","retVal":-3,"serialNo":"","errMsg":"端口没有打开"})");
-    ASSERT_TRUE(client.send_text(R"({"method":"PlayVoice","args":{}})"));
-    ASSERT_TRUE(client.receive(reply, 10000));
-    EXPECT_EQ(reply, R"({"method":"PlayVoice","retVal":-3,"errMsg":"端口没有打开"})");
+    ServiceWithoutTerminal service;
+    ASSERT_TRUE(service.started());
+    EXPECT_EQ(call_when_idle(service.client(), R"({"method":"GetSerialNo","args":{}})"),
+              R"({"method":"GetSerialNo","retVal":-3,"serialNo":"","errMsg":"端口没有打开"})");
+    EXPECT_EQ(call_when_idle(service.client(), R"({"method":"PlayVoice","args":{}})"),
+              R"({"method":"PlayVoice","retVal":-3,"errMsg":"端口没有打开"})");
 }
 
 // The host stops cleanly on SIGINT and on SIGTERM.
