@@ -35,6 +35,13 @@ TEST_F(Dispatch, SecondRequestWhileBusyGetsMinus17UnderItsOwnName) {
     EXPECT_EQ(first("retVal"), "0");
 }
 
+TEST_F(Dispatch, RequestSentAsSoonAsTheReplyArrivesIsNeverRefused) {
+    for (int round = 0; round < 300; ++round) {
+        const std::string reply = call(R"({"method":"GetDevID","args":{}})");
+        ASSERT_EQ(parse(reply)("retVal"), "0") << "round " << round << ": " << reply;
+    }
+}
+
 TEST_F(Dispatch, CancelIsAnsweredAtOnceAndTheRunningRequestStillReplies) {
     sim::CommandScript waits;
     waits.fault = sim::Fault::kNeverAnswer;   // the customer never types: only a cancel ends it

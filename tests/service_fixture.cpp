@@ -27,15 +27,9 @@ TemporaryFolder::~TemporaryFolder() {
 
 int free_port() { return free_loopback_port(); }
 
-std::string call_when_idle(WsClientConnection& client, const std::string& request,
-                           int timeout_ms) {
+std::string call_service(WsClientConnection& client, const std::string& request, int timeout_ms) {
     std::string reply;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        reply.clear();
-        if (!client.send_text(request) || !client.receive(reply, timeout_ms)) return reply;
-        if (reply.find(R"("retVal":-17,)") == std::string::npos) return reply;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    if (client.send_text(request)) client.receive(reply, timeout_ms);
     return reply;
 }
 

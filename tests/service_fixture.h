@@ -27,10 +27,10 @@ private:
 int free_port();
 
 // Sends `request` on `client` and returns the reply (empty when none came within `timeout_ms`).
-// The service answers a request before it takes the next one, so a request sent right after a
-// reply may find it still busy: such a request is sent again, a bounded number of times.
-std::string call_when_idle(WsClientConnection& client, const std::string& request,
-                           int timeout_ms = 10000);
+// The service is free again before its reply leaves, so a request sent right after a reply is
+// taken, never refused as busy.
+std::string call_service(WsClientConnection& client, const std::string& request,
+                         int timeout_ms = 10000);
 
 // countermate-host from the deploy folder, run as a child process.
 class HostProcess {

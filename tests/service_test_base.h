@@ -24,10 +24,6 @@ protected:
 
     // Sends `request` and returns the next message (empty when none came within `timeout_ms`).
     std::string call(const std::string& request, int timeout_ms = 10000);
-    // As call, sending the request again while the service is still finishing the previous one.
-    std::string call_when_idle(const std::string& request, int timeout_ms = 10000) {
-        return testing::call_when_idle(*client_, request, timeout_ms);
-    }
     // The next message on `client_`, or empty after `timeout_ms`.
     std::string next_message(int timeout_ms);
     // Command texts the terminal received since this test started.

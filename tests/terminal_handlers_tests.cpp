@@ -90,7 +90,7 @@ protected:
     void run(const Row& row) {
         for (const auto& [path, content] : row.before) write_file(resolve(path), content);
         for (const auto& [command, text] : row.answers) answer(command, text);
-        EXPECT_EQ(call_when_idle(local(row.request)), local(row.reply));
+        EXPECT_EQ(call(local(row.request)), local(row.reply));
         EXPECT_EQ(commands_received(), row.commands);
         for (const auto& [path, content] : row.after) {
             EXPECT_EQ(read_file(resolve(path)), content) << path;
@@ -421,7 +421,7 @@ TEST(TerminalHandlersWithoutTerminal, ReportThePortNotOpened) {
          R"({"method":"ShowPictures","retVal":-3,"interactiveValue":0,"errMsg":"端口没有打开"})"},
     };
     for (const auto& [request, expected] : cases) {
-        EXPECT_EQ(call_when_idle(service.client(), request), expected);
+        EXPECT_EQ(call_service(service.client(), request), expected);
     }
     EXPECT_EQ(read_file(kDeployFolder + "/temp.jpg"), kAbsent);
 }
@@ -435,7 +435,7 @@ protected:
 
 TEST_F(TellerPage, SignInRateAndSignOut) {
     answer("SignIn", kOk);
-    EXPECT_EQ(call_when_idle(R"({"method":"LoginByHtml","args":{"userName":"李明","userNo":"0042","userStar":"4","userPosition":"大堂经理","orgName":"城东支行","headBase64":"SEVBRA=="}})"),
+    EXPECT_EQ(call(R"({"method":"LoginByHtml","args":{"userName":"李明","userNo":"0042","userStar":"4","userPosition":"大堂经理","orgName":"城东支行","headBase64":"SEVBRA=="}})"),
               R"({"method":"LoginByHtml","retVal":0,"errMsg":"操作成功"})");
     EXPECT_EQ(commands_received(),
               std::vector<std::string>{R"({"command":"SignIn","param":{"uid":0,"uno":"0042","uname":"李明","orgname":"城东支行","level":4,"upicurl":"userImg/0042.jpg","motto":"","logourl":"","picplaytime":30,"userPosition":"大堂经理","checkevms":0}})"});
@@ -443,7 +443,7 @@ TEST_F(TellerPage, SignInRateAndSignOut) {
     EXPECT_EQ(read_file(kDeployFolder + "/0042.jpg"), kAbsent);
 
     answer("EvaluateByHtml", R"({"success":true,"statusCode":0,"data":{"result":"{\"evaluate\":5}"}})");
-    EXPECT_EQ(call_when_idle(R"({"method":"EvaluateByHtml","args":{"outTimes":30,"businessName":"个人存款"}})"),
+    EXPECT_EQ(call(R"({"method":"EvaluateByHtml","args":{"outTimes":30,"businessName":"个人存款"}})"),
               R"({"method":"EvaluateByHtml","retVal":0,"evaluateValue":{"evaluate":5},"errMsg":"操作成功"})");
     EXPECT_EQ(commands_received().back(), R"({"command":"EvaluateByHtml","param":{"outTime":30}})");
     const std::string page = read_file(resolve(kPushedPage));
@@ -456,18 +456,18 @@ TEST_F(TellerPage, SignInRateAndSignOut) {
 
     // A failed rating carries an empty evaluation, whatever the terminal wrote.
     answer("EvaluateByHtml", R"({"success":false,"statusCode":0,"data":{"result":"{\"evaluate\":5}"}})");
-    EXPECT_EQ(call_when_idle(R"({"method":"EvaluateByHtml","args":{"outTimes":30,"businessName":"个人存款"}})"),
+    EXPECT_EQ(call(R"({"method":"EvaluateByHtml","args":{"outTimes":30,"businessName":"个人存款"}})"),
               R"({"method":"EvaluateByHtml","retVal":-11,"evaluateValue":{},"errMsg":"设备执行失败"})");
 
     answer("SignOut", kOk);
-    EXPECT_EQ(call_when_idle(R"({"method":"LogoutByHtml","args":{}})"),
+    EXPECT_EQ(call(R"({"method":"LogoutByHtml","args":{}})"),
               R"({"method":"LogoutByHtml","retVal":0,"errMsg":"操作成功"})");
     EXPECT_EQ(commands_received().back(), R"({"command":"SignOut"})");
     EXPECT_EQ(read_file(kDeployFolder + "/Evaluate_temp.html"), kAbsent);
 
     // Without a teller page there is nothing to rate on.
     const size_t commands_before = commands_received().size();
-    EXPECT_EQ(call_when_idle(R"({"method":"EvaluateByHtml","args":{"outTimes":30}})"),
+    EXPECT_EQ(call(R"({"method":"EvaluateByHtml","args":{"outTimes":30}})"),
               R"({"method":"EvaluateByHtml","retVal":-8,"evaluateValue":{},"errMsg":"操作文件失败"})");
     EXPECT_EQ(commands_received().size(), commands_before);
 }
@@ -477,13 +477,13 @@ TEST_F(TellerPage, SignInWithoutHeadPicture) {
     answer("SignIn", kOk);
     answer("EvaluateByHtml", R"({"success":true,"statusCode":0,"data":{"result":"{}"}})");
     answer("SignOut", kOk);
-    EXPECT_EQ(call_when_idle(R"({"method":"LoginByHtml","args":{"userName":"A$userNameB","userNo":"0043"}})"),
+    EXPECT_EQ(call(R"({"method":"LoginByHtml","args":{"userName":"A$userNameB","userNo":"0043"}})"),
               R"({"method":"LoginByHtml","retVal":0,"errMsg":"操作成功"})");
     EXPECT_EQ(read_file(resolve("/mnt/sdcard/ZR/CounterMate/userImg/0043.jpg")), kAbsent);
-    EXPECT_EQ(call_when_idle(R"({"method":"EvaluateByHtml","args":{"outTimes":30}})"),
+    EXPECT_EQ(call(R"({"method":"EvaluateByHtml","args":{"outTimes":30}})"),
               R"({"method":"EvaluateByHtml","retVal":0,"evaluateValue":{},"errMsg":"操作成功"})");
     EXPECT_NE(read_file(resolve(kPushedPage)).find("A$userNameB"), std::string::npos);
-    call_when_idle(R"({"method":"LogoutByHtml","args":{}})");
+    call(R"({"method":"LogoutByHtml","args":{}})");
 }
 
 // The simulated terminal's own answers, unscripted: a card read with real pictures, a stored
@@ -492,7 +492,7 @@ TEST_F(TerminalHandlerTest, SimulatedTerminalAnswers) {
     for (const char* file : {"idcard_photo.png", "idcard_negative_photo.png", "idcard_positive_photo.png"}) {
         resolve(std::string("/sdcard/ZR/CounterMate/temp/") + file);  // removed at the end
     }
-    CJsonObject card = parse(call_when_idle(R"({"method":"ReadIDCard_Base64","args":{}})"));
+    CJsonObject card = parse(call(R"({"method":"ReadIDCard_Base64","args":{}})"));
     int code = -1;
     std::string name;
     EXPECT_TRUE(card.Get("retVal", code) && code == 0);
@@ -503,12 +503,12 @@ TEST_F(TerminalHandlerTest, SimulatedTerminalAnswers) {
         EXPECT_EQ(base64.compare(0, 11, "iVBORw0KGgo"), 0) << picture << " is not a PNG";
     }
 
-    EXPECT_EQ(call_when_idle(R"({"method":"WriteDeviceInfo","args":{"key":"branch","value":"城东\"01\""}})"),
+    EXPECT_EQ(call(R"({"method":"WriteDeviceInfo","args":{"key":"branch","value":"城东\"01\""}})"),
               R"({"method":"WriteDeviceInfo","retVal":0,"errMsg":"操作成功"})");
-    EXPECT_EQ(call_when_idle(R"({"method":"ReadDeviceInfo","args":{"key":"branch"}})"),
+    EXPECT_EQ(call(R"({"method":"ReadDeviceInfo","args":{"key":"branch"}})"),
               R"({"method":"ReadDeviceInfo","retVal":0,"value":"城东\"01\"","errMsg":"操作成功"})");
 
-    CJsonObject qr = parse(call_when_idle(R"({"method":"ReadQR_Qinglan","args":{"outTimes":5}})"));
+    CJsonObject qr = parse(call(R"({"method":"ReadQR_Qinglan","args":{"outTimes":5}})"));
     std::string ticket;
     EXPECT_TRUE(qr["qrCode"].Get("ticket", ticket)) << qr.ToString();
 }
@@ -521,7 +521,7 @@ TEST_F(TerminalHandlerTest, LargeRepliesAreNeverCut) {
         write_file(resolve(folder + file), picture);
     }
     answer("idcard", kCardAnswer);
-    const std::string reply = call_when_idle(R"({"method":"ReadIDCard_Base64","args":{}})", 60000);
+    const std::string reply = call(R"({"method":"ReadIDCard_Base64","args":{}})", 60000);
     EXPECT_GT(reply.size(), size_t(2 * 1024 * 1024));
     CJsonObject parsed = parse(reply);
     std::string base64;
@@ -546,7 +546,7 @@ TEST_F(TerminalHandlerTest, CancelEndsAWaitingCardRead) {
     EXPECT_EQ(next_message(10000),
               R"({"method":"ReadIDCard","retVal":-9,"idInfo":{},"errMsg":"取消当前操作"})");
 
-    EXPECT_EQ(call_when_idle(R"({"method":"GetDevID","args":{}})"),
+    EXPECT_EQ(call(R"({"method":"GetDevID","args":{}})"),
               R"({"method":"GetDevID","retVal":0,"devID":"SIMDEV-0001","errMsg":"操作成功"})");
 }
 

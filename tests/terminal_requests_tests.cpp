@@ -16,7 +16,7 @@ class TerminalRequests : public ServiceTest,
 
 TEST_P(TerminalRequests, SendsTheCommandAndReplies) {
     const RequestCase& c = GetParam();
-    EXPECT_EQ(call_when_idle(c.request), c.reply);
+    EXPECT_EQ(call(c.request), c.reply);
     EXPECT_EQ(commands_received(), std::vector<std::string>{c.command});
 }
 
@@ -65,7 +65,7 @@ TEST_F(TerminalRequestFailures, SuccessFalseGivesMinus11) {
     sim::CommandScript refuses;
     refuses.fail = true;
     terminal().Script("GetDeviceCode", refuses);
-    EXPECT_EQ(call_when_idle(R"({"method":"GetDevID","args":{}})"),
+    EXPECT_EQ(call(R"({"method":"GetDevID","args":{}})"),
               R"({"method":"GetDevID","retVal":-11,"devID":"","errMsg":"设备执行失败"})");
 }
 
@@ -83,7 +83,7 @@ TEST_F(TerminalRequestFailures, InputNumberStatusCodesMapToCancelAndTimeout) {
         script.answer = R"({"success":true,"statusCode":)" + std::to_string(c.status_code) +
                         R"(,"data":{}})";
         terminal().Script("InputNumber", script);
-        EXPECT_EQ(call_when_idle(R"({"method":"InputNumber","args":{}})"), c.reply) << c.status_code;
+        EXPECT_EQ(call(R"({"method":"InputNumber","args":{}})"), c.reply) << c.status_code;
     }
 }
 
@@ -91,9 +91,9 @@ TEST_F(TerminalRequestFailures, InputNumberStatusCodesMapToCancelAndTimeout) {
 TEST(TerminalRequestWithoutTerminal, PortNotOpenedIsReported) {
     ServiceWithoutTerminal service;
     ASSERT_TRUE(service.started());
-    EXPECT_EQ(call_when_idle(service.client(), R"({"method":"GetSerialNo","args":{}})"),
+    EXPECT_EQ(call_service(service.client(), R"({"method":"GetSerialNo","args":{}})"),
               R"({"method":"GetSerialNo","retVal":-3,"serialNo":"","errMsg":"端口没有打开"})");
-    EXPECT_EQ(call_when_idle(service.client(), R"({"method":"PlayVoice","args":{}})"),
+    EXPECT_EQ(call_service(service.client(), R"({"method":"PlayVoice","args":{}})"),
               R"({"method":"PlayVoice","retVal":-3,"errMsg":"端口没有打开"})");
 }
 

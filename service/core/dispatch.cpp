@@ -32,7 +32,10 @@ bool parse_request(const char* data, int length, CJsonObject& request, std::stri
     return request.Parse(text);
 }
 
-void run_request(std::string request_text) {
+// Runs one request and answers `client_socket`. The service is free again before the reply
+// leaves: a page that sends its next request as soon as it reads this reply must not be told
+// that the service is busy.
+void run_request(std::string request_text, int client_socket) {
     CJsonObject request(request_text);
     std::string method;
     std::string reply;
@@ -43,15 +46,16 @@ void run_request(std::string request_text) {
             (m_Dev_Hub.*handler)(args_text, reply);
         }
     }
-    if (!reply.empty()) send_reply(m_clientFd, reply, method);
     m_isdoMethodProcessing = false;
+    if (!reply.empty()) send_reply(client_socket, reply, method);
 }
 
-void start_request(const std::string& request_text) {
+void start_request(const std::string& request_text, int client_socket) {
     std::lock_guard<std::mutex> guard(request_worker_lock);
-    if (request_worker.joinable()) request_worker.join();   // it has cleared the flag: ending
+    // The previous worker has cleared the flag; at most its reply is still being sent.
+    if (request_worker.joinable()) request_worker.join();
     try {
-        request_worker = std::thread(run_request, request_text);
+        request_worker = std::thread(run_request, request_text, client_socket);
     } catch (const std::system_error& error) {
         m_isdoMethodProcessing = false;
         SERVICE_LOG(LOG_LEVEL_ERROR, "onMessage", "Can't create thread: %s\n", error.what());
@@ -134,7 +138,7 @@ void onMessage(WsClient* client, char* data, int length, Ws_DataType) {
     }
     m_clientFd = client->fd;
     m_webMessage = request.ToString();
-    start_request(m_webMessage);
+    start_request(m_webMessage, client->fd);
 }
 
 int CDEV_HUB::SendWSMsg(const char* reply, const char* method) {
