@@ -7,22 +7,20 @@
 #include <cstddef>
 #include <string>
 
+#include "OutputCapacities.h"
+
 class CJsonObject;
 
 namespace countermate::terminal {
 
-// Capacity of the short texts: device id, versions, serial numbers, typed numbers, stored values.
-constexpr size_t kShortTextCapacity = 200;
-// Capacity of each device identity field of GetDevAndModulesInfo.
-constexpr size_t kDeviceInfoCapacity = 96;
-// Capacity of the long texts: codes, recognised text, card answers, file lists, module states.
-constexpr size_t kLongTextCapacity = 1024;
-// Capacity of the fingerprint data text.
-constexpr size_t kFingerDataCapacity = 3000;
-// Capacity of a picture as Base64 text (card sides, fingerprints, signatures).
-constexpr int kBase64PictureCapacity = 1024 * 1024;
-// Capacity of a photo as Base64 text (camera photos, scene photos).
-constexpr int kBase64PhotoCapacity = 2 * 1024 * 1024;
+// The capacities the callers of the interface provide.
+using countermate::kBase64PhotoCapacity;
+using countermate::kBase64PictureCapacity;
+using countermate::kDeviceInfoCapacity;
+using countermate::kFingerDataCapacity;
+using countermate::kLongTextCapacity;
+using countermate::kShortTextCapacity;
+
 // Capacity of the card's fingerprint data as Base64 text.
 constexpr int kCardFingerDataCapacity = 10240;
 

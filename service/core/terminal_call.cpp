@@ -28,7 +28,6 @@ TerminalResult call_terminal(CCounterMate& terminal, PortClosing closing,
     bool close_port = false;
     switch (closing) {
     case PortClosing::Unconditionally: close_port = true; break;
-    case PortClosing::Always:
     case PortClosing::UnlessCancelling: close_port = !cancelling(); break;
     case PortClosing::AfterOperation: close_port = operation_ran && !cancelling(); break;
     case PortClosing::Never: break;

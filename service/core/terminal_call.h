@@ -15,8 +15,7 @@ namespace countermate {
 // would lose the cancel's answer, and the cancel would report a time-out after the interaction
 // had in fact been cancelled.)
 enum class PortClosing {
-    Always,                 // simple device requests: closed at the end (by the cancel if one runs)
-    UnlessCancelling,       // interactions: left open while a CancelOpt request uses it
+    UnlessCancelling,       // closed at the end, or by the cancel when one is running
     AfterOperation,         // card reads: closed right after a run operation, unless cancelling
     Never,                  // requests that do not touch the port
     Unconditionally,        // the CancelOpt request itself

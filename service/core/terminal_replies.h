@@ -3,7 +3,7 @@
 // Base64, and the replies that many requests have in common.
 //
 // Replies are built by format_reply into growing strings, so no reply is ever cut short; the
-// driver's outputs are bounded by the capacities below, which the driver respects when it copies.
+// driver's outputs are bounded by the capacities of OutputCapacities.h, which the driver respects.
 #pragma once
 
 #include <cstddef>
@@ -11,18 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "OutputCapacities.h"
 #include "handler_args.h"
 #include "terminal_call.h"
 
 namespace countermate {
-
-// Capacities of the driver's output buffers, in bytes.
-constexpr size_t kShortTextCapacity = 200;       // versions, device id, serial, typed number, value
-constexpr size_t kLongTextCapacity = 1024;       // idInfo, qrCode, OCR text, evaluateValue, moduleState, code
-constexpr size_t kFingerDataCapacity = 3000;     // fingerDat
-constexpr size_t kDeviceFieldCapacity = 96;      // serial, app and firmware version of GetDevAndModulesInfo
-constexpr size_t kPictureBase64Capacity = 0x100000;  // one Base64 picture
-constexpr size_t kPhotoBase64Capacity = 0x200000;    // the Base64 photo of GetPhoto_Base64
 
 // A zero-filled output buffer of `capacity` bytes for one driver result, followed by a spare
 // zero byte, so its text is always terminated.

@@ -14,7 +14,7 @@ using countermate::OutputText;
 using countermate::PortClosing;
 using countermate::format_reply;
 using countermate::kLongTextCapacity;
-using countermate::kPictureBase64Capacity;
+using countermate::kBase64PictureCapacity;
 using countermate::run_on_terminal;
 
 namespace {
@@ -53,9 +53,9 @@ void CDEV_HUB::ReadIDCard_Base64(std::string args, std::string& reply) {
     const int timeout = wait_argument(reader, 20);
     const int card_source = reader.integer("cardReader", 0);
     OutputText card(kLongTextCapacity, kNoCardData);
-    OutputText photo(kPictureBase64Capacity);
-    OutputText front(kPictureBase64Capacity);
-    OutputText back(kPictureBase64Capacity);
+    OutputText photo(kBase64PictureCapacity);
+    OutputText front(kBase64PictureCapacity);
+    OutputText back(kBase64PictureCapacity);
     const auto result = run_on_terminal(kCardRead, [&] {
         return ctm->ReadIDCard_Base64(timeout, card_source, card.data(), photo.data(), front.data(),
                                       back.data());
@@ -85,7 +85,7 @@ void CDEV_HUB::GetFingerPrint_Base64(std::string args, std::string& reply) {
     const int timeout = wait_argument(reader);
     const int width = reader.integer("picWidth", 0);
     const int height = reader.integer("picHeight", 0);
-    OutputText picture(kPictureBase64Capacity);
+    OutputText picture(kBase64PictureCapacity);
     OutputText finger_data(countermate::kFingerDataCapacity);
     const auto result = run_on_terminal(kCapture, [&] {
         return ctm->GetFingerPrint_Base64(timeout, width, height, picture.data(), finger_data.data());
@@ -109,7 +109,7 @@ void CDEV_HUB::GetSignName_Base64(std::string args, std::string& reply) {
     const int timeout = wait_argument(HandlerArgs(args));
     reply = countermate::text_result_reply(
         R"({"method":"GetSignName_Base64","retVal":%d,"signPicBase64":"%s","errMsg":"%s"})",
-        kCapture, kPictureBase64Capacity,
+        kCapture, kBase64PictureCapacity,
         [&](char* picture) { return ctm->GetSignName_Base64(timeout, picture); });
 }
 
@@ -117,7 +117,7 @@ void CDEV_HUB::GetPhoto_Base64(std::string args, std::string& reply) {
     const int timeout = wait_argument(HandlerArgs(args));
     reply = countermate::text_result_reply(
         R"({"method":"GetPhoto_Base64","retVal":%d,"photoBase64":"%s","errMsg":"%s"})", kCapture,
-        countermate::kPhotoBase64Capacity,
+        countermate::kBase64PhotoCapacity,
         [&](char* photo) { return ctm->GetPhoto_Base64(timeout, photo); });
 }
 

@@ -23,34 +23,34 @@ std::string short_text_reply(const char* reply_template, PortClosing closing,
 
 void CDEV_HUB::PlayVoice(std::string args, std::string& reply) {
     const int voice = HandlerArgs(args).integer("voiceNo", 0);
-    reply = plain_reply(R"({"method":"PlayVoice","retVal":%d,"errMsg":"%s"})", PortClosing::Always,
+    reply = plain_reply(R"({"method":"PlayVoice","retVal":%d,"errMsg":"%s"})", PortClosing::UnlessCancelling,
                         [&] { return ctm->PlayVoice(voice); });
 }
 
 void CDEV_HUB::PlaySound(std::string args, std::string& reply) {
     std::string sound_file = HandlerArgs(args).text("soundFileName");
-    reply = plain_reply(R"({"method":"PlaySound","retVal":%d,"errMsg":"%s"})", PortClosing::Always,
+    reply = plain_reply(R"({"method":"PlaySound","retVal":%d,"errMsg":"%s"})", PortClosing::UnlessCancelling,
                         [&] { return ctm->PlaySound(&sound_file[0]); });
 }
 
 void CDEV_HUB::SetVolume(std::string args, std::string& reply) {
     const int volume = HandlerArgs(args).integer("volume", 50);
-    reply = plain_reply(R"({"method":"SetVolume","retVal":%d,"errMsg":"%s"})", PortClosing::Always,
+    reply = plain_reply(R"({"method":"SetVolume","retVal":%d,"errMsg":"%s"})", PortClosing::UnlessCancelling,
                         [&] { return ctm->SetVolume(volume); });
 }
 
 void CDEV_HUB::StopService(std::string, std::string& reply) {
     reply = plain_reply(R"({"method":"StopService","retVal":%d,"errMsg":"%s"})",
-                        PortClosing::Always, [] { return ctm->StopService(); });
+                        PortClosing::UnlessCancelling, [] { return ctm->StopService(); });
 }
 
 void CDEV_HUB::RestoreService(std::string, std::string& reply) {
     reply = plain_reply(R"({"method":"RestoreService","retVal":%d,"errMsg":"%s"})",
-                        PortClosing::Always, [] { return ctm->RestoreService(); });
+                        PortClosing::UnlessCancelling, [] { return ctm->RestoreService(); });
 }
 
 void CDEV_HUB::Reboot(std::string, std::string& reply) {
-    reply = plain_reply(R"({"method":"Reboot","retVal":%d,"errMsg":"%s"})", PortClosing::Always,
+    reply = plain_reply(R"({"method":"Reboot","retVal":%d,"errMsg":"%s"})", PortClosing::UnlessCancelling,
                         [] { return ctm->Reboot(); });
 }
 
@@ -63,7 +63,7 @@ void CDEV_HUB::GetApkVersion(std::string, std::string& reply) {
 
 void CDEV_HUB::GetDevID(std::string, std::string& reply) {
     reply = short_text_reply(R"({"method":"GetDevID","retVal":%d,"devID":"%s","errMsg":"%s"})",
-                              PortClosing::Always, [](char* out) { return ctm->GetDevID(out); });
+                              PortClosing::UnlessCancelling, [](char* out) { return ctm->GetDevID(out); });
 }
 
 void CDEV_HUB::SetSerialNo(std::string args, std::string& reply) {
@@ -71,13 +71,13 @@ void CDEV_HUB::SetSerialNo(std::string args, std::string& reply) {
     char serial[kShortTextCapacity] = {};
     std::strncpy(serial, HandlerArgs(args).text("serialNo").c_str(), sizeof serial - 1);
     reply = plain_reply(R"({"method":"SetSerialNo","retVal":%d,"errMsg":"%s"})",
-                        PortClosing::Always, [&] { return ctm->SetSerialNo(serial); });
+                        PortClosing::UnlessCancelling, [&] { return ctm->SetSerialNo(serial); });
 }
 
 void CDEV_HUB::GetSerialNo(std::string, std::string& reply) {
     reply = short_text_reply(
         R"({"method":"GetSerialNo","retVal":%d,"serialNo":"%s","errMsg":"%s"})",
-        PortClosing::Always, [](char* out) { return ctm->GetSerialNo(out); });
+        PortClosing::UnlessCancelling, [](char* out) { return ctm->GetSerialNo(out); });
 }
 
 void CDEV_HUB::InputNumber(std::string args, std::string& reply) {
@@ -87,7 +87,7 @@ void CDEV_HUB::InputNumber(std::string args, std::string& reply) {
     const int max_count = reader.integer("maxCount", 0);
     const int timeout = reader.integer("outTimes", 30);
     reply = short_text_reply(
-        R"({"method":"InputNumber","retVal":%d,"number":"%s","errMsg":"%s"})", PortClosing::Always,
+        R"({"method":"InputNumber","retVal":%d,"number":"%s","errMsg":"%s"})", PortClosing::UnlessCancelling,
         [&](char* out) { return ctm->InputNumber(input_type, min_count, max_count, timeout, out); });
 }
 

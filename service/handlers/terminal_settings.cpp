@@ -22,9 +22,9 @@ constexpr size_t kReadBackCapacity = 256;
 
 void CDEV_HUB::GetDevAndModulesInfo(std::string args, std::string& reply) {
     std::string modules = HandlerArgs(args).text("modules");
-    OutputText serial(countermate::kDeviceFieldCapacity);
-    OutputText app_version(countermate::kDeviceFieldCapacity);
-    OutputText firmware_version(countermate::kDeviceFieldCapacity);
+    OutputText serial(countermate::kDeviceInfoCapacity);
+    OutputText app_version(countermate::kDeviceInfoCapacity);
+    OutputText firmware_version(countermate::kDeviceInfoCapacity);
     OutputText module_state(countermate::kLongTextCapacity);
     const auto result = countermate::run_on_terminal(PortClosing::UnlessCancelling, [&] {
         return ctm->GetDevAndModulesInfo(&modules[0], serial.data(), app_version.data(),
@@ -42,7 +42,7 @@ void CDEV_HUB::WriteDeviceInfo(std::string args, std::string& reply) {
     std::string value = reader.text("value");
     // Stored only when the terminal gives the same value back.
     reply = plain_reply(R"({"method":"WriteDeviceInfo","retVal":%d,"errMsg":"%s"})",
-                        PortClosing::Always, [&] {
+                        PortClosing::UnlessCancelling, [&] {
                             const int written = ctm->WriteDeviceInfo(&key[0], &value[0]);
                             if (written != 0) return written;
                             OutputText read_back(kReadBackCapacity);
@@ -56,7 +56,7 @@ void CDEV_HUB::ReadDeviceInfo(std::string args, std::string& reply) {
     std::string key = HandlerArgs(args).text("key");
     reply = countermate::text_result_reply(
         R"({"method":"ReadDeviceInfo","retVal":%d,"value":"%s","errMsg":"%s"})",
-        PortClosing::Always, countermate::kShortTextCapacity,
+        PortClosing::UnlessCancelling, countermate::kShortTextCapacity,
         [&](char* value) { return ctm->ReadDeviceInfo(&key[0], value); });
 }
 
