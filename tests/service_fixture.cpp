@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 namespace countermate::testing {
@@ -25,6 +26,32 @@ TemporaryFolder::~TemporaryFolder() {
     std::filesystem::remove_all(path_, ignored);
 }
 
+DeployCopy::DeployCopy(const std::vector<std::pair<std::string, std::string>>& server_keys) {
+    namespace fs = std::filesystem;
+    const fs::path source(COUNTERMATE_DEPLOY_DIR);
+    for (const fs::directory_entry& entry : fs::directory_iterator(source)) {
+        const fs::path target = fs::path(path()) / entry.path().filename();
+        const std::string name = entry.path().filename().string();
+        if (name == "CONFIG.ini") continue;
+        if (name == "countermate-host") {
+            fs::copy_file(entry.path(), target);
+        } else if (entry.is_directory()) {
+            fs::create_directory(target);
+        } else {
+            fs::create_symlink(entry.path(), target);
+        }
+    }
+    std::ifstream shipped(source / "CONFIG.ini");
+    std::ofstream config(fs::path(path()) / "CONFIG.ini");
+    for (std::string line; std::getline(shipped, line);) {
+        bool overridden = false;
+        for (const auto& key : server_keys) overridden |= line.rfind(key.first + "=", 0) == 0;
+        if (!overridden) config << line << "\n";
+    }
+    config << "[SERVER]\n";
+    for (const auto& key : server_keys) config << key.first << "=" << key.second << "\n";
+}
+
 int free_port() { return free_loopback_port(); }
 
 std::string call_service(WsClientConnection& client, const std::string& request, int timeout_ms) {
@@ -33,8 +60,10 @@ std::string call_service(WsClientConnection& client, const std::string& request,
     return reply;
 }
 
-bool HostProcess::start(int port, const std::string& hid_socket, const std::string& log_path) {
-    const std::string host = std::string(COUNTERMATE_DEPLOY_DIR) + "/countermate-host";
+bool HostProcess::start(int port, const std::string& hid_socket, const std::string& log_path,
+                        const std::string& deploy_dir) {
+    const std::string host =
+        (deploy_dir.empty() ? std::string(COUNTERMATE_DEPLOY_DIR) : deploy_dir) + "/countermate-host";
     pid_ = fork();
     if (pid_ == 0) {
         if (hid_socket.empty()) {

@@ -6,6 +6,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "TerminalSimulator.h"
 #include "ws_client_connection.h"
@@ -23,6 +25,19 @@ private:
     std::string path_;
 };
 
+// A deploy folder of its own: the host program copied, every other file of the build's deploy
+// folder linked, and CONFIG.ini written anew: the shipped one without the lines of the keys in
+// `server_keys`, followed by a [SERVER] section holding them. The host changes into its own
+// folder, so a service started from here reads this CONFIG.ini.
+class DeployCopy {
+public:
+    explicit DeployCopy(const std::vector<std::pair<std::string, std::string>>& server_keys);
+    const std::string& path() const { return folder_.path(); }
+
+private:
+    TemporaryFolder folder_;
+};
+
 // A TCP port on the loopback that nothing listens on right now.
 int free_port();
 
@@ -36,8 +51,10 @@ std::string call_service(WsClientConnection& client, const std::string& request,
 class HostProcess {
 public:
     // Starts the host on `port` with COUNTERMATE_HID_SIM=`hid_socket` (empty: unset) and waits
-    // until it accepts WebSocket clients. Output goes to `log_path`.
-    bool start(int port, const std::string& hid_socket, const std::string& log_path);
+    // until it accepts WebSocket clients. Output goes to `log_path`. `deploy_dir` is the folder
+    // whose host is run (the build's deploy folder when empty).
+    bool start(int port, const std::string& hid_socket, const std::string& log_path,
+               const std::string& deploy_dir = std::string());
     // Sends `signal_number` and waits for the exit; returns the exit status (-1 when killed).
     int stop(int signal_number);
     ~HostProcess();
