@@ -7,6 +7,7 @@
 
 #include "DEV_HUB.h"
 #include "dispatch.h"
+#include "server_settings.h"
 #include "ws_api.h"
 #include "ws_server_wait.h"
 
@@ -39,6 +40,7 @@ extern "C" COUNTERMATE_EXPORT void RunCounterMateServer(int port) {
     SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer", "...");
     SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer", "serverPort:%d", port);
     SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer", "serverVersion:%s", kServiceVersion);
+    countermate::load_server_settings();
 
     WsServer* server = ws_server_create(port, "/", nullptr, onLogin, onMessage, onExit);
     std::this_thread::sleep_for(std::chrono::milliseconds(3000));
