@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <atomic>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -12,6 +13,8 @@
 #include "reply_format.h"
 #include "request_table.h"
 #include "ws_api.h"
+#include "ws_codec.h"
+#include "ws_connection.h"
 
 namespace countermate {
 
@@ -21,6 +24,17 @@ namespace {
 // most one exists; it is joined before the next starts and when the service stops.
 std::thread request_worker;
 std::mutex request_worker_lock;
+
+// The server replies are sent through. Sends never block, so holding the lock while one is
+// written only keeps the server from being released under it.
+std::mutex reply_server_lock;
+WsServer* reply_server = nullptr;
+
+// The connection the running request (and any stream it started) answers.
+std::atomic<uint64_t> reply_target{0};
+
+// Longest method name echoed in a busy reply; request names are far shorter.
+constexpr size_t kLongestEchoedMethod = 128;
 
 // Parses a request. Clients may quote with single quotes; the text is read as it is first so
 // that an apostrophe inside a double-quoted value survives, and only a text that is not JSON
@@ -35,7 +49,7 @@ bool parse_request(const char* data, int length, CJsonObject& request, std::stri
 // Runs one request and answers `client_socket`. The service is free again before the reply
 // leaves: a page that sends its next request as soon as it reads this reply must not be told
 // that the service is busy.
-void run_request(std::string request_text, int client_socket) {
+void run_request(std::string request_text, uint64_t connection) {
     CJsonObject request(request_text);
     std::string method;
     std::string reply;
@@ -47,15 +61,15 @@ void run_request(std::string request_text, int client_socket) {
         }
     }
     m_isdoMethodProcessing = false;
-    if (!reply.empty()) send_reply(client_socket, reply, method);
+    if (!reply.empty()) send_reply(connection, reply, method);
 }
 
-void start_request(const std::string& request_text, int client_socket) {
+void start_request(const std::string& request_text, uint64_t connection) {
     std::lock_guard<std::mutex> guard(request_worker_lock);
     // The previous worker has cleared the flag; at most its reply is still being sent.
     if (request_worker.joinable()) request_worker.join();
     try {
-        request_worker = std::thread(run_request, request_text, client_socket);
+        request_worker = std::thread(run_request, request_text, connection);
     } catch (const std::system_error& error) {
         m_isdoMethodProcessing = false;
         SERVICE_LOG(LOG_LEVEL_ERROR, "onMessage", "Can't create thread: %s\n", error.what());
@@ -63,16 +77,37 @@ void start_request(const std::string& request_text, int client_socket) {
     }
 }
 
-void answer_busy(int socket, const std::string& method) {
-    const std::string reply =
-        format_reply(R"({"method":"%s","retVal":-17,"errMsg":"设备繁忙"})", {method});
-    send_reply(socket, reply, method);
+// The method name as the busy reply may echo it: whole UTF-8 characters, at most
+// kLongestEchoedMethod bytes.
+std::string echoable_method(const std::string& method) {
+    std::string echoed = ws_validUtf8(method);
+    if (echoed.size() <= kLongestEchoedMethod) return echoed;
+    size_t cut = kLongestEchoedMethod;
+    while (cut > 0 && (static_cast<unsigned char>(echoed[cut]) & 0xC0) == 0x80) --cut;
+    return echoed.substr(0, cut);
 }
 
-void answer_cancel(int socket) {
+void answer_busy(uint64_t connection, const std::string& method) {
+    const std::string echoed = echoable_method(method);
+    const std::string reply =
+        format_reply(R"({"method":"%s","retVal":-17,"errMsg":"设备繁忙"})", {echoed});
+    send_reply(connection, reply, echoed);
+}
+
+void answer_cancel(uint64_t connection) {
     std::string reply;
     m_Dev_Hub.CancelOpt(std::string(), reply);
-    send_reply(socket, reply, "CancelOpt");
+    send_reply(connection, reply, "CancelOpt");
+}
+
+// The page whose request runs has gone: its wait on the terminal is cancelled, so that the
+// service is free for the next page instead of refusing it until the wait's end.
+void cancel_for_departed(uint64_t connection) {
+    // A stopping service ends the wait itself (the forced return) and needs no cancel.
+    if (m_isExitSever || !m_isdoMethodProcessing || reply_target != connection) return;
+    SERVICE_LOG(LOG_LEVEL_INFO, "onExit", "the asking client has gone: cancelling its request");
+    std::string reply;
+    m_Dev_Hub.CancelOpt(std::string(), reply);
 }
 
 const char* exit_reason_text(Ws_ExitType reason) {
@@ -88,8 +123,24 @@ const char* exit_reason_text(Ws_ExitType reason) {
 
 }  // namespace
 
-int send_reply(int socket, const std::string& reply, const std::string& method) {
-    const int sent = ws_send(socket, reply.data(), static_cast<int>(reply.size()), false, WsData_Text);
+void set_reply_server(WsServer* server) {
+    std::lock_guard<std::mutex> guard(reply_server_lock);
+    reply_server = server;
+}
+
+uint64_t reply_connection() { return reply_target; }
+
+int send_reply(uint64_t connection, const std::string& reply, const std::string& method) {
+    int sent = -1;
+    {
+        std::lock_guard<std::mutex> guard(reply_server_lock);
+        if (reply_server) sent = ws_send_to(reply_server, connection, WsData_Text, reply.data(), reply.size());
+    }
+    if (sent == -1) {
+        SERVICE_LOG(LOG_LEVEL_WARN, "SendWSMsg", "[%s] reply dropped: its client has gone",
+                    method.c_str());
+        return sent;
+    }
     if (sent < 0) SERVICE_LOG(LOG_LEVEL_ERROR, "SendWSMsg", "ws_send error！");
     SERVICE_LOG(LOG_LEVEL_DEBUG, "SendWSMsg", "[%s] response data with a length of %d has been send",
                 method.c_str(), static_cast<int>(reply.size()));
@@ -112,6 +163,7 @@ void onLogin(WsClient* client) {
 }
 
 void onExit(WsClient* client, Ws_ExitType reason) {
+    cancel_for_departed(ws_connection_of(client));
     std::printf("onExit: fd/%03d index/%03d total/%03d %s\r\n", client->fd, client->index,
                 client->server->clientCount.load(), exit_reason_text(reason));
 }
@@ -127,20 +179,22 @@ void onMessage(WsClient* client, char* data, int length, Ws_DataType) {
     request.Add("ClientFd", client->fd);
     SERVICE_LOG(LOG_LEVEL_INFO, "onMessage", "[%s]", method.c_str());
 
+    const uint64_t connection = ws_connection_of(client);
     if (method == "CancelOpt") {
-        answer_cancel(client->fd);
+        answer_cancel(connection);
         return;
     }
     bool idle = false;
     if (!m_isdoMethodProcessing.compare_exchange_strong(idle, true)) {
-        answer_busy(client->fd, method);
+        answer_busy(connection, method);
         return;
     }
     m_clientFd = client->fd;
+    reply_target = connection;
     m_webMessage = request.ToString();
-    start_request(m_webMessage, client->fd);
+    start_request(m_webMessage, connection);
 }
 
 int CDEV_HUB::SendWSMsg(const char* reply, const char* method) {
-    return send_reply(m_clientFd, reply, method);
+    return send_reply(reply_target, reply, method);
 }

@@ -1,14 +1,30 @@
 // Turns each WebSocket text message into one handler call and sends the handler's reply.
 // One request runs at a time; any other request meanwhile is refused with retVal -17, except
 // "CancelOpt", which runs at once on the receiving thread beside the running request.
+//
+// Replies are addressed to the connection that asked, never to a socket number: a page that
+// leaves while its request runs gets no reply, and the page that connects after it never gets
+// the departed page's reply. When the asking page leaves while its request waits on the
+// terminal, the wait is cancelled as CancelOpt would, so the next page is served at once.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+struct WsServer;
 
 namespace countermate {
 
-// Sends `reply` to `socket` as one unmasked text frame; logs a failed send. Returns the send result.
-int send_reply(int socket, const std::string& reply, const std::string& method);
+// The server replies go through; null while none runs. Cleared before the server is released,
+// after which a reply still to be sent is dropped.
+void set_reply_server(WsServer* server);
+
+// Sends `reply` to `connection` as one text frame. A reply whose connection has gone is dropped
+// and logged. Returns the send result (negative when nothing was sent).
+int send_reply(uint64_t connection, const std::string& reply, const std::string& method);
+
+// The connection of the request that runs, or that started the streams (0 when none).
+uint64_t reply_connection();
 
 // Waits until the running request, if any, has finished and its worker thread has ended.
 // Called when the server has stopped, so that no worker outlives the service.

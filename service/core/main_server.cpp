@@ -9,6 +9,7 @@
 #include "dispatch.h"
 #include "server_settings.h"
 #include "ws_api.h"
+#include "ws_connection.h"
 #include "ws_server_wait.h"
 
 void onLogin(WsClient* client);
@@ -30,6 +31,42 @@ void set_running_server(WsServer* server) {
     running_server = server;
 }
 
+// Logs (and prints) who may reach the service, so that an exposed counter shows in its log.
+void report_reach(const countermate::ServerSettings& settings) {
+    SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer", "bindAddress:%s",
+                settings.bind_address.c_str());
+    if (settings.bind_address != "127.0.0.1") {
+        SERVICE_LOG(LOG_LEVEL_WARN, "RunCounterMateServer",
+                    "listening on %s: machines of the network can reach the terminal",
+                    settings.bind_address.c_str());
+    }
+    if (!settings.origins_restricted) {
+        SERVICE_LOG(LOG_LEVEL_WARN, "RunCounterMateServer",
+                    "AllowedOrigins is not set: pages of every web site may drive the devices");
+        std::printf("warning: AllowedOrigins is not set in CONFIG.ini [SERVER]: pages of every "
+                    "web site may drive the devices\n");
+    }
+    if (settings.file_roots.empty()) {
+        SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer",
+                    "FileRoots is not set: pages may name any local file");
+    }
+}
+
+WsServerOptions server_options(int port, const countermate::ServerSettings& settings) {
+    report_reach(settings);
+    WsServerOptions options;
+    options.port = port;
+    options.path = "/";
+    options.onLogin = onLogin;
+    options.onMessage = onMessage;
+    options.onExit = onExit;
+    options.bindAddress = settings.bind_address;
+    options.restrictOrigins = settings.origins_restricted;
+    options.allowedOrigins = settings.allowed_origins;
+    options.maxConnectionsPerAddress = settings.max_connections_per_address;
+    return options;
+}
+
 }  // namespace
 
 extern "C" COUNTERMATE_EXPORT void RunCounterMateServer(int port) {
@@ -42,7 +79,8 @@ extern "C" COUNTERMATE_EXPORT void RunCounterMateServer(int port) {
     SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer", "serverVersion:%s", kServiceVersion);
     countermate::load_server_settings();
 
-    WsServer* server = ws_server_create(port, "/", nullptr, onLogin, onMessage, onExit);
+    WsServer* server = ws_server_start(server_options(port, countermate::current_server_settings()));
+    countermate::set_reply_server(server);
     std::this_thread::sleep_for(std::chrono::milliseconds(3000));
     m_isExitSever = false;   // a stop asked for during start-up is forgotten
     if (server) {
@@ -51,6 +89,7 @@ extern "C" COUNTERMATE_EXPORT void RunCounterMateServer(int port) {
         set_running_server(nullptr);
     }
     if (m_isdoMethodProcessing) m_Dev_Hub.SetForcedReturn();   // end a wait in progress
+    countermate::set_reply_server(nullptr);
     ws_server_release(&server);
     countermate::wait_for_request_worker();
 

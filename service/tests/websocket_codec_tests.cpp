@@ -289,12 +289,15 @@ protected:
                        bytes.begin() + long(std::min(bytes.size(), offset + step))));
             WsReadItem item;
             while (reader.next(&item)) {
-                const std::string payload = item.result >= 0 ? std::string(item.data, item.length)
-                                                             : std::string();
-                if (item.result >= 0) {
-                    EXPECT_EQ(item.data[item.length], 0);
+                if (item.result < 0) {
+                    // A failure: its byte count depends on how the bytes came in; its code not.
+                    EXPECT_NE(item.closeCode, 0);
+                    items.emplace_back(-1, "close " + std::to_string(item.closeCode));
+                    continue;
                 }
-                items.emplace_back(item.result, std::to_string(item.type) + ":" + payload);
+                EXPECT_EQ(item.data[item.length], 0);
+                items.emplace_back(item.result, std::to_string(item.type) + ":" +
+                                                    std::string(item.data, item.length));
             }
         }
         return items;
@@ -330,26 +333,51 @@ TEST_F(websocketReader, FragmentsAreJoinedAroundControlFrames) {
     }
 }
 
-TEST_F(websocketReader, OversizedMessagesAreDroppedAndTheStreamGoesOn) {
-    Bytes stream = clientFrame(true, 1, std::string(17, 'x'), kKey);  // one frame above 16
-    for (const Bytes& frame :
-         {clientFrame(true, 1, "ok1"), clientFrame(false, 1, std::string(10, 'a'), kKey),
-          clientFrame(false, 0, std::string(10, 'b'), kKey), clientFrame(true, 0, "c", kKey),
-          clientFrame(true, 1, std::string(16, 'y'))}) {
-        stream.insert(stream.end(), frame.begin(), frame.end());
-    }
-    const std::vector<std::pair<int, std::string>> expected = {
-        {-23, "2:"}, {3, "2:ok1"}, {-16, "2:"}, {16, "2:" + std::string(16, 'y')}};
-    for (size_t step : {stream.size(), size_t(1), size_t(7)}) {
-        SCOPED_TRACE(step);
-        EXPECT_EQ(readAll(stream, step), expected);
+// Each stream: a good message, then something the server cannot accept, then a good message
+// that must not be delivered any more.
+TEST_F(websocketReader, TheFirstUnacceptableFrameClosesAfterWhatCameBefore) {
+    const Bytes lengthBeyondTheLimit = {0x81, 0xFF, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+    const struct {
+        const char* name;
+        std::vector<Bytes> frames;
+        const char* closeCode;
+    } cases[] = {
+        {"one frame above the limit", {clientFrame(true, 1, std::string(17, 'x'), kKey)}, "1009"},
+        {"fragments above the limit",
+         {clientFrame(false, 1, std::string(10, 'a'), kKey), clientFrame(true, 0, std::string(10, 'b'), kKey)},
+         "1009"},
+        {"a declared length of 4 GiB, header only", {lengthBeyondTheLimit}, "1009"},
+        {"bytes that are no frame", {bytesOf("GET / HTTP/1.1\r\n\r\n")}, "1002"},
+        {"an unknown opcode", {clientFrame(true, 3, "x", kKey)}, "1002"},
+        {"a fragmented ping", {clientFrame(false, 9, "", kKey)}, "1002"},
+        {"a ping above 125 bytes", {clientFrame(true, 9, std::string(126, 'p'), kKey)}, "1002"},
+        {"a new message inside a fragmented one",
+         {clientFrame(false, 1, "ab", kKey), clientFrame(true, 1, "cd", kKey)}, "1002"},
+    };
+    for (const auto& test : cases) {
+        Bytes stream = clientFrame(true, 1, "ok", kKey);
+        for (const Bytes& frame : test.frames) stream.insert(stream.end(), frame.begin(), frame.end());
+        const Bytes after = clientFrame(true, 1, "after", kKey);
+        stream.insert(stream.end(), after.begin(), after.end());
+        const std::vector<std::pair<int, std::string>> expected = {
+            {2, "2:ok"}, {-1, std::string("close ") + test.closeCode}};
+        for (size_t step : {stream.size(), size_t(1), size_t(7)}) {
+            SCOPED_TRACE(std::string(test.name) + ", step " + std::to_string(step));
+            reader.reset();
+            EXPECT_EQ(readAll(stream, step), expected);
+        }
     }
 }
 
-TEST_F(websocketReader, BytesThatAreNoFrameAreDroppedWithTheBuffer) {
-    Bytes stream = bytesOf("GET / HTTP/1.1\r\n");
-    EXPECT_EQ(readAll(stream, stream.size()),
-              (std::vector<std::pair<int, std::string>>{{-16, "0:"}}));
-    EXPECT_EQ(readAll(clientFrame(true, 1, "ok"), 2),
-              (std::vector<std::pair<int, std::string>>{{2, "2:ok"}}));
+TEST_F(websocketReader, AnIdleConnectionHoldsNoMemory) {
+    const Bytes frame = clientFrame(true, 1, std::string(10, 'm'), kKey);
+    feed(Bytes(frame.begin(), frame.begin() + 5));
+    EXPECT_TRUE(reader.holdsPartialMessage());
+    EXPECT_GT(reader.heldBytes(), 0u);
+    feed(Bytes(frame.begin() + 5, frame.end()));
+    WsReadItem item;
+    ASSERT_TRUE(reader.next(&item));
+    EXPECT_FALSE(reader.next(&item));
+    EXPECT_FALSE(reader.holdsPartialMessage());
+    EXPECT_EQ(reader.heldBytes(), 0u);
 }

@@ -58,10 +58,11 @@ typedef enum {
 typedef enum {
     WsExit_None = 0,          // still connected
     WsExit_ByEpoll = 1,       // connection reset, hung up, or ended without a close frame
-    WsExit_BySend = 2,        // not set by the server
+    WsExit_BySend = 2,        // its output did not move within the send deadline, or failed
     WsExit_LoginFailed = 3,   // the handshake could not be answered
     WsExit_LoginTimeout = 4,  // no handshake within 5 seconds
     WsExit_Disconnect = 5,    // the client sent a close frame
+    WsExit_ByServer = 6,      // the server closed it: a protocol error or one of its limits
 } Ws_ExitType;
 
 struct WsServer;

@@ -234,3 +234,64 @@ int ws_base64_decode(const char* text, uint8_t* out) {
 }
 
 }  // extern "C"
+
+namespace {
+
+// Length of the well-formed UTF-8 sequence at the start of `text`, or 0 when there is none.
+size_t utf8SequenceLength(std::string_view text) {
+    const auto byte = [&](size_t index) { return uint8_t(text[index]); };
+    const uint8_t lead = byte(0);
+    if (lead < 0x80) return 1;
+    size_t length = 0;
+    uint8_t low = 0x80, high = 0xBF;  // allowed range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;   // overlong
+        if (lead == 0xED) high = 0x9F;  // surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;   // overlong
+        if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+    for (size_t index = 2; index < length; ++index) {
+        if ((byte(index) & 0xC0) != 0x80) return 0;
+    }
+    return length;
+}
+
+}  // namespace
+
+bool ws_isValidUtf8(std::string_view text) {
+    for (size_t position = 0; position < text.size();) {
+        // Runs of ASCII are the common case.
+        if (uint8_t(text[position]) < 0x80) {
+            ++position;
+            continue;
+        }
+        const size_t length = utf8SequenceLength(text.substr(position));
+        if (length == 0) return false;
+        position += length;
+    }
+    return true;
+}
+
+std::string ws_validUtf8(std::string_view text) {
+    std::string valid;
+    valid.reserve(text.size());
+    for (size_t position = 0; position < text.size();) {
+        const size_t length = utf8SequenceLength(text.substr(position));
+        if (length == 0) {
+            valid += "\xEF\xBF\xBD";
+            ++position;
+        } else {
+            valid.append(text.substr(position, length));
+            position += length;
+        }
+    }
+    return valid;
+}

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ws_api.h"
 
@@ -90,3 +91,19 @@ std::string ws_handshakeAnswer(std::string_view request, const char* path);
 
 // Whether `text` carries "Sec-WebSocket-Key" (in any letter case).
 bool ws_hasKeyHeader(std::string_view text);
+
+// The value of the request header `name` (compared without regard to letter case), without the
+// blanks around it, in `value`. False when the request has no such header.
+bool ws_findHeader(std::string_view request, std::string_view name, std::string_view* value);
+
+// Whether `origin` is one of `allowed`. Origins compare without regard to letter case (scheme
+// and host are case-insensitive) and otherwise exactly: another port, a longer host or a
+// trailing path is another origin.
+bool ws_originAllowed(const std::vector<std::string>& allowed, std::string_view origin);
+
+// Whether `text` is well-formed UTF-8 (no overlong forms, surrogates or code points past
+// U+10FFFF).
+bool ws_isValidUtf8(std::string_view text);
+
+// `text` with every byte sequence that is not well-formed UTF-8 replaced by U+FFFD.
+std::string ws_validUtf8(std::string_view text);

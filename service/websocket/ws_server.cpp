@@ -9,18 +9,24 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <malloc.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <cstring>
+#include <functional>
 #include <new>
+#include <unordered_map>
 #include <vector>
 
 #include "ws_codec.h"
+#include "ws_connection.h"
 #include "ws_io.h"
 #include "ws_log.h"
 #include "ws_message_reader.h"
+#include "ws_outbox.h"
 #include "ws_server_wait.h"
 
 namespace {
@@ -31,10 +37,35 @@ constexpr int kWaitMs = 500;
 constexpr int kBindAttempts = 1000;
 constexpr int kLoginTimeMs = 5000;
 constexpr size_t kReadChunk = 64 * 1024;
+// The most one read takes while a long frame arrives.
+constexpr size_t kLargestRead = 1024 * 1024;
 // A handshake request longer than this without its blank line is not one.
 constexpr size_t kRequestLimit = 64 * 1024;
+// Connection identities carry their slot in the low bits.
+constexpr int kSlotBits = 13;
+static_assert(WS_MAX_CLIENTS <= (1 << kSlotBits), "a slot must fit its bits of the identity");
+// A client whose input held more than this gives memory back to the system when it goes.
+constexpr size_t kTrimAfterBytes = 1024 * 1024;
+// Input still queued on a departing socket that is read and dropped, so that closing it ends
+// the connection with FIN rather than RST (an RST could destroy the close frame in flight).
+constexpr size_t kDrainOnCloseBytes = 64 * 1024;
+constexpr uint16_t kWsClosePolicy = 1008;
+
+const char kForbiddenAnswer[] =
+    "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
 
 }  // namespace
+
+// The server's own record of one client slot, beside the public WsClient.
+struct WsConnectionState {
+    WsMessageReader reader;              // group thread only
+    Clock::time_point acceptedAt;
+    Clock::time_point lastInput;
+    size_t accountedInput = 0;           // this client's share of WsServerState::inputHeld
+    std::atomic<uint64_t> id{0};         // 0 while the slot is free
+    std::atomic<bool> sendFailed{false}; // a sender found the client unable to take its output
+    WsOutbox outbox;
+};
 
 // What the server keeps beyond its public record.
 struct WsServerState {
@@ -42,13 +73,31 @@ struct WsServerState {
     std::condition_variable threadsEnded;
     int liveThreads = 0;  // listener, groups and departures still running
     int wakeFd = -1;      // made readable by release, to wake every epoll wait at once
-    WsMessageReader readers[WS_MAX_CLIENTS];
-    Clock::time_point acceptedAt[WS_MAX_CLIENTS];
+    WsServerOptions options;
+    std::atomic<size_t> inputHeld{0};
+    std::atomic<size_t> outputQueued{0};
+    uint64_t connectionsMade = 0;                     // guarded by WsServer::lock
+    std::unordered_map<uint32_t, int> perAddress;     // guarded by WsServer::lock
+    WsConnectionState connections[WS_MAX_CLIENTS];
+
+    WsOutbox::Limits outputLimits() {
+        return {options.outputLimitPerClient, options.outputBudget, &outputQueued};
+    }
 };
 
 namespace {
 
 size_t slotOf(const WsClient* client) { return size_t(client - client->server->client); }
+
+WsConnectionState& stateOf(WsClient* client) {
+    return client->server->state->connections[slotOf(client)];
+}
+
+uint32_t addressOf(const WsClient* client) {
+    uint32_t address;
+    memcpy(&address, client->ip, sizeof address);
+    return address;
+}
 
 // Starts `routine` on a detached thread counted in the server's live threads.
 bool startThread(WsServer* server, void* (*routine)(void*), void* argument) {
@@ -101,12 +150,40 @@ void* departureThread(void* argument) {
     if (server->onExit) server->onExit(client, client->exitType);
     {
         std::lock_guard<std::mutex> hold(server->lock);
-        server->state->readers[slotOf(client)].reset();
+        auto found = server->state->perAddress.find(addressOf(client));
+        if (found != server->state->perAddress.end() && --found->second <= 0) {
+            server->state->perAddress.erase(found);
+        }
+        server->state->connections[slotOf(client)].id = 0;
         clearClient(client);
         client->server = nullptr;
     }
     threadEnded(server);
     return nullptr;
+}
+
+// Gives back what the client's input held.
+void releaseInput(WsClient* client) {
+    WsConnectionState& connection = stateOf(client);
+    const bool large = connection.reader.heldBytes() > kTrimAfterBytes;
+    client->server->state->inputHeld -= connection.accountedInput;
+    connection.accountedInput = 0;
+    connection.reader.reset();
+    // The allocator keeps freed large blocks for the process; a burst of big messages would
+    // otherwise leave the host that much larger for the rest of the day.
+    if (large) malloc_trim(0);
+}
+
+// Ends the connection with FIN after what was already written.
+void closeSocket(int fd) {
+    shutdown(fd, SHUT_WR);
+    uint8_t scratch[4096];
+    for (size_t drained = 0; drained < kDrainOnCloseBytes;) {
+        const ssize_t got = recv(fd, scratch, sizeof scratch, MSG_DONTWAIT);
+        if (got <= 0) break;
+        drained += size_t(got);
+    }
+    close(fd);
 }
 
 // Closes the client's socket and reports its departure on a thread of its own.
@@ -115,8 +192,11 @@ void removeClient(WsClient* client) {
     client->isLeaving = true;
     WsThread* group = client->group.load(std::memory_order_relaxed);
     WsServer* server = client->server;
+    // After shut() no sender touches the socket, so its number may be reused at once.
+    stateOf(client).outbox.shut(server->state->outputLimits());
     epoll_ctl(group->fdEpoll, EPOLL_CTL_DEL, client->fd, nullptr);
-    close(client->fd);
+    closeSocket(client->fd);
+    releaseInput(client);
     --group->clientCount;
     --server->clientCount;
     if (!startThread(server, departureThread, client)) {
@@ -128,6 +208,14 @@ void removeClient(WsClient* client) {
         }
         departureThread(client);
     }
+}
+
+// Sends a close frame with `code` and marks the client for removal.
+void closeWith(WsClient* client, uint16_t code, const char* why) {
+    WSS_ERR("closing fd/%03d with %d: %s\r\n", client->fd, int(code), why);
+    const uint8_t payload[2] = {uint8_t(code >> 8), uint8_t(code)};
+    ws_send_to(client->server, stateOf(client).id, WsData_Close, payload, sizeof payload);
+    setExitReason(client, WsExit_ByServer);
 }
 
 // The group's clients to remove: all of them when forced, else those with an exit reason or
@@ -144,11 +232,21 @@ std::vector<WsClient*> sweep(WsThread* group, bool force) {
             client->isLeaving) {
             continue;
         }
+        WsConnectionState& connection = server->state->connections[slot];
         if (!client->isLogin && client->exitType == WsExit_None) {
             client->loginTimer = int(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                         now - server->state->acceptedAt[slot])
+                                         now - connection.acceptedAt)
                                          .count());
             if (client->loginTimer > kLoginTimeMs) client->exitType = WsExit_LoginTimeout;
+        }
+        if (client->exitType == WsExit_None) {
+            if (connection.sendFailed ||
+                connection.outbox.stalled(now, server->state->options.sendDeadline)) {
+                client->exitType = WsExit_BySend;
+            } else if (client->isLogin && connection.reader.holdsPartialMessage() &&
+                       now - connection.lastInput > server->state->options.silenceLimit) {
+                closeWith(client, kWsClosePolicy, "unfinished message, client silent");
+            }
         }
         if (force || client->exitType != WsExit_None) leaving.push_back(client);
     }
@@ -157,6 +255,20 @@ std::vector<WsClient*> sweep(WsThread* group, bool force) {
 
 void removeAll(const std::vector<WsClient*>& clients) {
     for (WsClient* client : clients) removeClient(client);
+}
+
+// False (after answering 403) when the server restricts origins and the request's is not one of
+// them. A request without Origin comes from a program, not a browser page, and is served.
+bool originAccepted(WsClient* client, std::string_view request) {
+    const WsServerOptions& options = client->server->state->options;
+    std::string_view origin;
+    if (!options.restrictOrigins || !ws_findHeader(request, "Origin", &origin) ||
+        ws_originAllowed(options.allowedOrigins, origin)) {
+        return true;
+    }
+    WSS_ERR("origin refused: %.*s\r\n", int(std::min<size_t>(origin.size(), 200)), origin.data());
+    send(client->fd, kForbiddenAnswer, sizeof kForbiddenAnswer - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+    return false;
 }
 
 // Answers complete handshake requests at the front of the client's bytes. True once logged in.
@@ -170,7 +282,9 @@ bool answerHandshake(WsClient* client, WsMessageReader& reader) {
             pending.substr(0, blankLine == std::string_view::npos ? pending.size() : blankLine + 4);
         char* text = const_cast<char*>(request.data());
         if (request.compare(0, 3, "GET") == 0 && ws_hasKeyHeader(request)) {
-            const int sent = ws_responseClient(client->fd, text, int(request.size()), server->path);
+            const bool accepted = originAccepted(client, request);
+            const int sent =
+                accepted ? ws_responseClient(client->fd, text, int(request.size()), server->path) : -1;
             reader.consume(request.size());
             if (sent < 1) {
                 setExitReason(client, WsExit_LoginFailed);
@@ -185,26 +299,51 @@ bool answerHandshake(WsClient* client, WsMessageReader& reader) {
     }
 }
 
-// Hands every complete message to onMessage, answering pings and close frames on the way.
+// Hands every complete message to onMessage, answering pings and close frames on the way. The
+// first thing the reader cannot accept closes the connection with the reader's code, after
+// everything before it was delivered.
 void deliverMessages(WsClient* client, WsMessageReader& reader) {
     WsServer* server = client->server;
+    const uint64_t connection = stateOf(client).id;
     WsReadItem item;
     while (client->exitType == WsExit_None && reader.next(&item)) {
         if (item.type == WsData_Ping && item.result == 0) {
-            ws_sendFrame(client->fd, WsData_Pong, item.data, item.length);
+            ws_send_to(server, connection, WsData_Pong, item.data, item.length);
         }
         if (item.type == WsData_Close && item.result == 0) {
             // The close frame goes back with the status code the client gave.
-            ws_sendFrame(client->fd, WsData_Close, item.data, item.length >= 2 ? 2 : 0);
+            ws_send_to(server, connection, WsData_Close, item.data, item.length >= 2 ? 2 : 0);
         }
         if (server->onMessage) server->onMessage(client, item.data, item.result, item.type);
         if (item.type == WsData_Close && item.result == 0) client->exitType = WsExit_Disconnect;
+        if (item.closeCode != 0) {
+            closeWith(client, item.closeCode,
+                      item.closeCode == kWsCloseMessageTooBig ? "message above the limit"
+                                                               : "protocol error");
+        }
+    }
+}
+
+// Brings the server-wide sum of held input up to date with this client's reader; a client whose
+// unfinished message takes the sum past the budget is closed.
+void accountInput(WsClient* client) {
+    WsServerState* state = client->server->state;
+    WsConnectionState& connection = stateOf(client);
+    const size_t held =
+        connection.reader.holdsPartialMessage() ? connection.reader.heldBytes() : 0;
+    state->inputHeld += held;
+    state->inputHeld -= connection.accountedInput;
+    connection.accountedInput = held;
+    if (held > 0 && state->inputHeld > state->options.inputBudget &&
+        client->exitType == WsExit_None) {
+        closeWith(client, kWsClosePolicy, "unfinished messages above the memory budget");
     }
 }
 
 void receive(WsClient* client) {
-    WsMessageReader& reader = client->server->state->readers[slotOf(client)];
-    const size_t want = std::max(kReadChunk, reader.missing());
+    WsConnectionState& connection = stateOf(client);
+    WsMessageReader& reader = connection.reader;
+    const size_t want = std::clamp(reader.missing(), kReadChunk, kLargestRead);
     char* room = reader.prepare(want);
     const ssize_t got = recv(client->fd, room, want, MSG_DONTWAIT);
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
@@ -215,8 +354,10 @@ void receive(WsClient* client) {
         return;
     }
     reader.commit(size_t(got));
+    connection.lastInput = Clock::now();
     client->recvBytes += uint32_t(got);
     if (client->isLogin || answerHandshake(client, reader)) deliverMessages(client, reader);
+    accountInput(client);
 }
 
 void handleEvent(WsThread* group, const epoll_event& event) {
@@ -224,7 +365,15 @@ void handleEvent(WsThread* group, const epoll_event& event) {
     if (!client) return;  // the wake-up descriptor
     // Pairs with the listener's publication of the slot.
     if (client->group.load(std::memory_order_acquire) != group || client->isLeaving) return;
-    if (event.events & (EPOLLERR | EPOLLHUP)) {
+    WsConnectionState& connection = stateOf(client);
+    if ((event.events & EPOLLOUT) &&
+        !connection.outbox.flush(client->server->state->outputLimits())) {
+        connection.sendFailed = true;
+    }
+    if (connection.sendFailed) {
+        setExitReason(client, WsExit_BySend);
+        removeClient(client);
+    } else if (event.events & (EPOLLERR | EPOLLHUP)) {
         setExitReason(client, WsExit_ByEpoll);
         removeClient(client);
     } else if ((event.events & EPOLLIN) && client->exitType == WsExit_None) {
@@ -301,6 +450,16 @@ void addClient(WsServer* server, int fd, const sockaddr_in& peer) {
         close(fd);
         return;
     }
+    WsServerState* state = server->state;
+    const int limit = state->options.maxConnectionsPerAddress;
+    int& fromAddress = state->perAddress[peer.sin_addr.s_addr];
+    if (limit > 0 && fromAddress >= limit) {
+        const auto* ip = reinterpret_cast<const uint8_t*>(&peer.sin_addr.s_addr);
+        WSS_ERR("refused, %d connections from %d.%d.%d.%d already\r\n", fromAddress, ip[0], ip[1],
+                ip[2], ip[3]);
+        close(fd);
+        return;
+    }
     WsThread* group = &server->thread[slot / WS_GROUP_SIZE];
     if ((group->fdEpoll == 0 || !group->isRun) && !startGroup(server, group)) {
         close(fd);
@@ -314,7 +473,12 @@ void addClient(WsServer* server, int fd, const sockaddr_in& peer) {
     client->server = server;
     client->priv = server->priv;
     client->index = ++server->clientCount;
-    server->state->acceptedAt[slot] = Clock::now();
+    ++fromAddress;
+    WsConnectionState& connection = state->connections[slot];
+    connection.acceptedAt = connection.lastInput = Clock::now();
+    connection.sendFailed = false;
+    connection.id = (++state->connectionsMade << kSlotBits) | slot;
+    connection.outbox.open(fd, connection.id, group->fdEpoll, client);
     ++group->clientCount;
     client->group.store(group, std::memory_order_release);
 
@@ -332,7 +496,7 @@ void acceptAll(WsServer* server) {
         sockaddr_in peer{};
         socklen_t peerLength = sizeof peer;
         const int fd = accept4(server->fd, reinterpret_cast<sockaddr*>(&peer), &peerLength,
-                               SOCK_CLOEXEC);
+                               SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
             return;
@@ -350,8 +514,12 @@ void acceptAll(WsServer* server) {
 bool bindWithRetries(WsServer* server) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
     address.sin_port = htons(uint16_t(server->port));
+    const std::string& bindAddress = server->state->options.bindAddress;
+    if (inet_pton(AF_INET, bindAddress.c_str(), &address.sin_addr) != 1) {
+        WSS_ERR("bind address %s is not an IPv4 address\r\n", bindAddress.c_str());
+        return false;
+    }
     int attempts = 0;
     while (bind(server->fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         if (++attempts > kBindAttempts || server->isExit) {
@@ -434,10 +602,7 @@ void ws_server_wake(WsServer* server) {
     server->state->threadsEnded.notify_all();
 }
 
-extern "C" {
-
-WsServer* ws_server_create(int port, const char* path, void* priv, WsOnLogin onLogin,
-                           WsOnMessage onMessage, WsOnExit onExit) {
+WsServer* ws_server_start(const WsServerOptions& options) {
     auto* server = new (std::nothrow) WsServer();
     if (!server) return nullptr;
     server->state = new (std::nothrow) WsServerState();
@@ -445,15 +610,58 @@ WsServer* ws_server_create(int port, const char* path, void* priv, WsOnLogin onL
         delete server;
         return nullptr;
     }
+    server->state->options = options;
     server->state->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    server->port = port;
-    snprintf(server->path, sizeof server->path, "%s", path ? path : "/");
-    server->priv = priv;
-    server->onLogin = onLogin;
-    server->onMessage = onMessage;
-    server->onExit = onExit;
+    server->port = options.port;
+    snprintf(server->path, sizeof server->path, "%s", options.path ? options.path : "/");
+    server->priv = options.priv;
+    server->onLogin = options.onLogin;
+    server->onMessage = options.onMessage;
+    server->onExit = options.onExit;
     if (!startThread(server, listenerThread, server)) server->isExit = true;
     return server;
+}
+
+uint64_t ws_connection_of(const WsClient* client) {
+    return client->server->state->connections[size_t(client - client->server->client)].id;
+}
+
+int ws_send_to(WsServer* server, uint64_t connection, Ws_DataType type, const void* data,
+               size_t length) {
+    const size_t slot = size_t(connection & ((uint64_t(1) << kSlotBits) - 1));
+    if (!server || connection == 0 || slot >= WS_MAX_CLIENTS) return -1;
+    std::string valid;
+    if (type == WsData_Text && !ws_isValidUtf8(std::string_view(static_cast<const char*>(data), length))) {
+        valid = ws_validUtf8(std::string_view(static_cast<const char*>(data), length));
+        data = valid.data();
+        length = valid.size();
+    }
+    uint8_t header[kWsMaxHeader];
+    const size_t headerLength = ws_encodeFrameHeader(type, length, nullptr, header);
+    if (headerLength == 0) return -1;
+    WsConnectionState& state = server->state->connections[slot];
+    switch (state.outbox.send(connection, header, headerLength, data, length,
+                              server->state->outputLimits())) {
+    case WsOutbox::Outcome::Sent: return int(std::min<size_t>(length, INT32_MAX));
+    case WsOutbox::Outcome::Gone: return -1;
+    case WsOutbox::Outcome::Failed: break;
+    }
+    state.sendFailed = true;
+    return -2;
+}
+
+extern "C" {
+
+WsServer* ws_server_create(int port, const char* path, void* priv, WsOnLogin onLogin,
+                           WsOnMessage onMessage, WsOnExit onExit) {
+    WsServerOptions options;
+    options.port = port;
+    options.path = path;
+    options.priv = priv;
+    options.onLogin = onLogin;
+    options.onMessage = onMessage;
+    options.onExit = onExit;
+    return ws_server_start(options);
 }
 
 void ws_server_release(WsServer** server) {
