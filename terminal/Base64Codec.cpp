@@ -78,7 +78,7 @@ int CDEV_CounterMate::FileBase64Encode_GetLength(char* local_path) {
 int CDEV_CounterMate::FileBase64Encode(char* local_path, char** base64) {
     const int size = FileBase64Encode_GetLength(local_path);
     if (size < 1) return kFileOperationFailed;
-    LocalFile file(std::fopen(local_path, "rb"));
+    LocalFile file = OpenRegularFileToRead(local_path);
     if (!file) return kFileOperationFailed;
     std::vector<unsigned char> data(static_cast<size_t>(size));
     if (std::fread(data.data(), 1, data.size(), file.get()) != data.size()) {
@@ -95,7 +95,7 @@ int CDEV_CounterMate::FileBase64Decode(char* base64, char* local_path) {
     std::vector<unsigned char> data((std::strlen(base64) / 3 + 16) * 4);
     const int count = DecodeText(base64, data.data());
     if (count < 1) return kFileOperationFailed;
-    LocalFile file(std::fopen(local_path, "wb"));
+    LocalFile file = OpenRegularFileToWrite(local_path);
     if (!file) return kFileOperationFailed;
     if (std::fwrite(data.data(), 1, count, file.get()) != static_cast<size_t>(count)) {
         return kFileOperationFailed;

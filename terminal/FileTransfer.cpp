@@ -63,7 +63,7 @@ int CDEV_CounterMate::PushFiles(char* local_path, const char* terminal_path,
 
 int CDEV_CounterMate::PushFileWithProgress(const char* local_path, const char* terminal_path,
                                            CounterMateProgress progress) {
-    LocalFile file(std::fopen(local_path, "rb"));
+    LocalFile file = OpenRegularFileToRead(local_path);
     if (!file) return kFileMissing;
     std::fseek(file.get(), 0, SEEK_END);
     const int64_t size = std::ftell(file.get());
@@ -157,13 +157,15 @@ int CDEV_CounterMate::PullIntoFile(const char* terminal_path, const char* local_
     int size = 0;
     const int requested = RequestPull(terminal_path, true, &size);
     if (requested != kSuccess) return requested;
-    LocalFile file(std::fopen(local_path, "wb"));
-    if (!file) return kFileOperationFailed;
-    bool written = true;
+    // A file that cannot be written still takes the announced data, dropped, so that the next
+    // answer on the link is read in step.
+    LocalFile file = OpenRegularFileToWrite(local_path);
+    bool written = static_cast<bool>(file);
     const int result = ReceivePulledData(size, kPullFileAcknowledgement,
                                          [&](const unsigned char* data, int length) {
-                                             written &= std::fwrite(data, 1, length, file.get()) ==
-                                                        static_cast<size_t>(length);
+                                             if (!written) return;
+                                             written = std::fwrite(data, 1, length, file.get()) ==
+                                                       static_cast<size_t>(length);
                                          });
     if (result != kSuccess) return result;
     return written ? kSuccess : kFileOperationFailed;
@@ -171,16 +173,21 @@ int CDEV_CounterMate::PullIntoFile(const char* terminal_path, const char* local_
 
 namespace {
 
-// Where a pull's data goes besides memory: a local file when a path is given.
+// Where a pull's data goes besides memory: a local file when a path is given. A copy that
+// cannot be opened or written is failed(); the pull still takes the announced data, so that the
+// next answer on the link is read in step.
 class OptionalCopy {
 public:
     explicit OptionalCopy(const char* local_path) {
-        if (local_path != nullptr && *local_path != '\0') m_file.reset(std::fopen(local_path, "wb"));
-        m_failed = local_path != nullptr && *local_path != '\0' && !m_file;
+        if (local_path == nullptr || *local_path == '\0') return;
+        m_file = OpenRegularFileToWrite(local_path);
+        m_failed = !m_file;
     }
     bool failed() const { return m_failed; }
     void Write(const unsigned char* data, int length) {
-        if (m_file) m_failed |= std::fwrite(data, 1, length, m_file.get()) != size_t(length);
+        if (m_file && !m_failed) {
+            m_failed = std::fwrite(data, 1, length, m_file.get()) != size_t(length);
+        }
     }
 
 private:
@@ -197,7 +204,6 @@ int CDEV_CounterMate::PullFileData(const char* terminal_path, const char* local_
     if (requested != kSuccess) return requested;
     if (size == 0) return kEmptyFile;
     OptionalCopy copy(local_path);
-    if (copy.failed()) return kFileOperationFailed;
     std::memset(buffer, 0, static_cast<size_t>(std::min(capacity, 8)));
     int stored = 0;
     const int result = ReceivePulledData(size, kPullAcknowledgement,
@@ -228,7 +234,6 @@ int CDEV_CounterMate::PullIntoBase64(const char* terminal_path, const char* loca
     if (requested != kSuccess) return requested;
     if (size == 0) return kEmptyFile;
     OptionalCopy copy(local_path);
-    if (copy.failed()) return kFileOperationFailed;
     std::vector<unsigned char> data;
     data.reserve(static_cast<size_t>(size) + 1);
     const int result = ReceivePulledData(size, kPullAcknowledgement,
@@ -237,6 +242,7 @@ int CDEV_CounterMate::PullIntoBase64(const char* terminal_path, const char* loca
                                              data.insert(data.end(), bytes, bytes + count);
                                          });
     if (result != kSuccess) return result;
+    if (copy.failed()) return kFileOperationFailed;
     const int64_t needed = (static_cast<int64_t>(size) / 3 + 25) * 4;
     if (capacity >= needed) {
         Base64Encode(data.data(), size, base64);

@@ -58,7 +58,7 @@ int ReadPage(const std::string& path, std::string& page) {
     struct stat status {};
     if (stat(path.c_str(), &status) != 0) return kFileOperationFailed;
     CTM_TRACE(LOG_LEVEL_DEBUG, "ReadPage", "fileZize=%d", static_cast<int>(status.st_size));
-    LocalFile file(std::fopen(path.c_str(), "rb"));
+    LocalFile file = OpenRegularFileToRead(path.c_str());
     if (!file) return kFileOperationFailed;
     page.assign(static_cast<size_t>(status.st_size), '\0');
     const size_t count = std::fread(&page[0], 1, page.size(), file.get());
@@ -68,7 +68,7 @@ int ReadPage(const std::string& path, std::string& page) {
 
 // Writes a filled page; -8 when it cannot be opened (logged under `operation`) or written whole.
 int WritePage(const std::string& path, const std::string& page, const char* operation) {
-    LocalFile file(std::fopen(path.c_str(), "wb"));
+    LocalFile file = OpenRegularFileToWrite(path.c_str());
     if (!file) {
         CTM_TRACE(LOG_LEVEL_ERROR, operation, "重新写入模板文件失败！");
         return kFileOperationFailed;

@@ -1,5 +1,6 @@
 // File push and pull through the simulated terminal's storage, and the Base64 helpers.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <string>
@@ -154,6 +155,57 @@ TEST_F(TerminalFileTransfer, PullFailures) {
     char* allocated = nullptr;
     EXPECT_EQ(m_driver->PullFile_Base64_Calloc("/sdcard/missing", &allocated), -11);
     EXPECT_EQ(allocated, nullptr);
+}
+
+// A FIFO, a directory or a device named as a local file is refused at once by every push, pull
+// and Base64 helper: nothing is announced for a push, and a pull that cannot keep its copy still
+// takes the terminal's data, so the next answer on the link is read in step. A regular file
+// written over keeps none of its longer old content.
+TEST_F(TerminalFileTransfer, OnlyRegularLocalFilesAreReadOrWritten) {
+    const std::string content = Pattern(6000);  // 12 data reports: one acknowledgement
+    std::string source = LocalFile("source.bin", content);
+    ASSERT_EQ(m_driver->PushFile(&source[0], "/sdcard/pulled.bin"), 0);
+    char terminal_path[] = "/sdcard/pulled.bin";
+
+    const std::string fifo = m_folder + "/pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = m_folder + "/folder";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    for (std::string special : {fifo, folder, std::string("/dev/null")}) {
+        SCOPED_TRACE(special);
+        Settle();
+        const size_t before = m_simulator->Reports().size();
+        EXPECT_EQ(m_driver->PushFile(&special[0], "/sdcard/special"), -6);
+        char* text = nullptr;
+        EXPECT_EQ(m_driver->FileBase64Encode(&special[0], &text), -8);
+        char valid[] = "YWJj";
+        EXPECT_EQ(m_driver->FileBase64Decode(valid, &special[0]), -8);
+        EXPECT_EQ(m_driver->PullFile(terminal_path, &special[0]), -8);
+        Settle();
+        std::vector<unsigned char> buffer(content.size());
+        int length = 0;
+        EXPECT_EQ(m_driver->PullFileData(terminal_path, special.c_str(), buffer.data(), &length,
+                                         static_cast<int>(buffer.size())), -8);
+        Settle();
+        std::vector<char> base64(content.size() * 2);
+        EXPECT_EQ(m_driver->PullFileAndBase64(terminal_path, &special[0], base64.data(),
+                                              static_cast<int>(base64.size())), -8);
+        Settle();
+        const auto reports = m_simulator->Reports();
+        const std::vector<std::vector<unsigned char>> mine(reports.begin() + before, reports.end());
+        EXPECT_EQ(CountKind(mine, 0), 0u);  // no push was announced
+    }
+    EXPECT_TRUE(m_simulator->ProtocolErrors().empty());
+    struct stat status {};
+    EXPECT_TRUE(stat(fifo.c_str(), &status) == 0 && S_ISFIFO(status.st_mode));
+    EXPECT_TRUE(stat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode));
+
+    std::string longer = LocalFile("longer.bin", Pattern(9000));
+    ASSERT_EQ(m_driver->PullFile(terminal_path, &longer[0]), 0);
+    EXPECT_EQ(ReadFile(longer), content);
+    char valid[] = "YWJj";
+    ASSERT_EQ(m_driver->FileBase64Decode(valid, &longer[0]), 0);
+    EXPECT_EQ(ReadFile(longer), "abc");
 }
 
 TEST_F(TerminalFileTransfer, TransFileCountPushesToTheTerminalsPaths) {
