@@ -14,6 +14,11 @@ void PaceFailure() {
     nanosleep(&period, nullptr);
 }
 
+int DeviceGone() {
+    PaceFailure();
+    return -1;
+}
+
 namespace {
 
 class HidDevice final : public CHidManager {
@@ -35,18 +40,12 @@ public:
     }
 
     int Write(const unsigned char* report, int length) override {
-        if (!m_transport || report == nullptr || length < 1) {
-            PaceFailure();
-            return -1;
-        }
+        if (!m_transport || report == nullptr || length < 1) return DeviceGone();
         return m_transport->Write(report, length);
     }
 
     int Read(unsigned char* buffer, int capacity) override {
-        if (!m_transport || buffer == nullptr || capacity < 1) {
-            PaceFailure();
-            return -1;
-        }
+        if (!m_transport || buffer == nullptr || capacity < 1) return DeviceGone();
         return m_transport->Read(buffer, capacity);
     }
 

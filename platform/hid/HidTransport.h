@@ -9,7 +9,7 @@ class Transport {
 public:
     virtual ~Transport() = default;
     // Same contracts as CHidManager::Write and CHidManager::Read (report number included in
-    // `report`, excluded from `buffer`).
+    // `report`, excluded from `buffer`): above 0 done, 0 nothing within the wait, below 0 gone.
     virtual int Write(const unsigned char* report, int length) = 0;
     virtual int Read(unsigned char* buffer, int capacity) = 0;
 };
@@ -24,5 +24,7 @@ constexpr int kWaitMilliseconds = 10;
 // Sleeps one wait period: a failed device (unplugged, peer gone) is reported at the pace of
 // an idle one, so a caller's polling loop stays cheap whatever the failure.
 void PaceFailure();
+// The result of a call on a device that is gone or failed for good: -1, after PaceFailure.
+int DeviceGone();
 
 }  // namespace countermate::hid

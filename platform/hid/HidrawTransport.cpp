@@ -14,17 +14,19 @@ public:
     explicit HidrawTransport(hid_device* device) : m_device(device) {}
     ~HidrawTransport() override { hid_close(m_device); }
 
+    // hidapi's hidraw back end answers -1 when the node reports an error or a hang-up, which a
+    // removed device does on every call from then on: -1 is gone, not "try again".
     int Write(const unsigned char* report, int length) override {
         const int written = hid_write(m_device, report, static_cast<size_t>(length));
-        if (written <= 0) PaceFailure();
+        if (written < 0) return DeviceGone();
+        if (written == 0) PaceFailure();
         return written;
     }
 
     int Read(unsigned char* buffer, int capacity) override {
         const int count = hid_read_timeout(m_device, buffer, static_cast<size_t>(capacity),
                                            kWaitMilliseconds);
-        if (count < 0) PaceFailure();
-        return count;
+        return count < 0 ? DeviceGone() : count;
     }
 
 private:

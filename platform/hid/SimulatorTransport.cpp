@@ -13,19 +13,17 @@
 namespace countermate::hid {
 namespace {
 
-// Waits up to one wait period for `events`; true when the socket is ready for them.
-bool WaitFor(int socket_fd, short events) {
+enum class Readiness { kReady, kIdle, kFailed };
+
+// Waits up to one wait period for `events` on the socket.
+Readiness WaitFor(int socket_fd, short events) {
     pollfd entry{socket_fd, events, 0};
     const int ready = poll(&entry, 1, kWaitMilliseconds);
-    if (ready < 0) {
-        PaceFailure();
-        return false;
-    }
-    if (ready == 0) return false;
-    if ((entry.revents & events) != 0) return true;
-    // Hang-up or error without data: poll() returns at once from now on, so pace the caller.
-    PaceFailure();
-    return false;
+    if (ready == 0) return Readiness::kIdle;
+    if (ready < 0) return errno == EINTR ? Readiness::kIdle : Readiness::kFailed;
+    // A hang-up with packets still queued reports POLLIN too: they are read before the end.
+    if ((entry.revents & events) != 0) return Readiness::kReady;
+    return Readiness::kFailed;  // hang-up or error, nothing left to read or room to write
 }
 
 class SimulatorTransport final : public Transport {
@@ -36,35 +34,43 @@ public:
     int Write(const unsigned char* report, int length) override {
         // The report number stays on this side: the simulator's packets are payloads.
         int result = PutPacket(report + 1, length - 1);
-        if (result != 0) return result < 0 ? result : length;
-        if (!WaitFor(m_socket, POLLOUT)) return 0;
-        result = PutPacket(report + 1, length - 1);
+        if (result == 0) {
+            switch (WaitFor(m_socket, POLLOUT)) {
+                case Readiness::kIdle: return 0;
+                case Readiness::kFailed: return DeviceGone();
+                case Readiness::kReady: result = PutPacket(report + 1, length - 1); break;
+            }
+        }
         return result <= 0 ? result : length;
     }
 
     int Read(unsigned char* buffer, int capacity) override {
-        if (!WaitFor(m_socket, POLLIN)) return 0;
+        switch (WaitFor(m_socket, POLLIN)) {
+            case Readiness::kIdle: return 0;
+            case Readiness::kFailed: return DeviceGone();
+            case Readiness::kReady: break;
+        }
         return TakePacket(buffer, capacity);
     }
 
 private:
-    // One queued packet: its size, 0 when none is queued, -1 when the simulator has gone.
+    // One queued packet: its size, 0 when none is queued, below 0 when the simulator has gone
+    // (an end of stream: it never sends an empty packet).
     int TakePacket(unsigned char* buffer, int capacity) {
         const ssize_t received = recv(m_socket, buffer, static_cast<size_t>(capacity), MSG_DONTWAIT);
         if (received > 0) return static_cast<int>(received);
-        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
-        PaceFailure();
-        return -1;
+        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return 0;
+        return DeviceGone();
     }
 
-    // Queues one packet: 1 when sent, 0 when the socket is full, -1 when the simulator has gone.
+    // Queues one packet: 1 when sent, 0 when the socket is full, below 0 when the simulator
+    // has gone.
     int PutPacket(const unsigned char* payload, int length) {
         if (send(m_socket, payload, static_cast<size_t>(length), MSG_DONTWAIT | MSG_NOSIGNAL) >= 0) {
             return 1;
         }
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
-        PaceFailure();
-        return -1;
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
+        return DeviceGone();
     }
 
     int m_socket;
