@@ -69,6 +69,7 @@ public:
 
     int fd() const { return m_fd; }
     bool dropped() const { return m_dropped; }
+    bool stalled() const { return m_stalled; }
 
     // Milliseconds until a delayed answer is due; -1 when none is.
     int MillisecondsToDueAnswer() const {
@@ -249,6 +250,7 @@ private:
             case Fault::kDropConnection: m_dropped = true; return;
             case Fault::kShortSegment: return SendShortSegment(kind, answer);
             case Fault::kNeverAnswer: m_pending = Pending{kind, answer, std::nullopt}; return;
+            case Fault::kStall: m_stalled = true; return;
             case Fault::kNone: break;
         }
         if (script.delay_ms > 0) {
@@ -303,6 +305,7 @@ private:
     TerminalSimulator& m_simulator;
     const int m_fd;
     bool m_dropped = false;
+    bool m_stalled = false;
     std::map<int, Reassembly> m_messages;
     std::ofstream m_push_file;
     int64_t m_push_remaining = 0;
@@ -355,8 +358,10 @@ void TerminalSimulator::Serve() {
             std::lock_guard<std::mutex> guard(m_lock);
             if (!m_running) break;
         }
-        pollfd entries[2] = {{m_wake_fds[0], POLLIN, 0},
-                             {connection ? connection->fd() : m_listen_fd, POLLIN, 0}};
+        // A stalled connection is not polled (a negative descriptor is skipped): only Stop ends it.
+        const int served_fd =
+            !connection ? m_listen_fd : connection->stalled() ? -1 : connection->fd();
+        pollfd entries[2] = {{m_wake_fds[0], POLLIN, 0}, {served_fd, POLLIN, 0}};
         const int timeout = connection ? connection->MillisecondsToDueAnswer() : -1;
         if (poll(entries, 2, timeout) < 0) continue;
         if (entries[0].revents != 0) {

@@ -5,7 +5,7 @@
 //   {"Voice": {"statusCode": 1}, "ReadQR": {"delayMs": 3000},
 //    "Reboot": {"fault": "drop"}, "TakePhoto": {"success": false}, "X": {"answer": "{...}"}}
 // Faults: "drop" (close the connection), "short" (a segment declaring more bytes than it
-// carries), "never" (no answer until "Cancel").
+// carries), "never" (no answer until "Cancel"), "stall" (stop reading the connection).
 #include <cjson/cJSON.h>
 #include <signal.h>
 
@@ -27,6 +27,7 @@ bool ParseFault(const char* name, Fault& fault) {
     if (std::strcmp(name, "drop") == 0) fault = Fault::kDropConnection;
     else if (std::strcmp(name, "short") == 0) fault = Fault::kShortSegment;
     else if (std::strcmp(name, "never") == 0) fault = Fault::kNeverAnswer;
+    else if (std::strcmp(name, "stall") == 0) fault = Fault::kStall;
     else return false;
     return true;
 }

@@ -32,6 +32,7 @@ enum class Fault {
     kDropConnection,  // close the connection instead of answering
     kShortSegment,    // answer with a segment that declares more bytes than it carries
     kNeverAnswer,     // keep the command waiting until "Cancel" (kind 3) or the end
+    kStall,           // stop reading the connection, so the driver's writes fill it, until Stop
 };
 
 // How the simulator answers one command name. Unset members keep the behaviour's answer.
