@@ -90,7 +90,7 @@ CDEV_CounterMate::CDEV_CounterMate() : m_clock([] { return std::time(nullptr); }
     CTM_TRACE(LOG_LEVEL_INFO, "CCounterMate", "HID_DATAPACKET_SIZE=%d", m_packet_size);
 
     g_current_driver.store(this);
-    m_port_open = false;
+    m_port_open.store(false);
 }
 
 CDEV_CounterMate::~CDEV_CounterMate() {
@@ -101,17 +101,48 @@ CDEV_CounterMate::~CDEV_CounterMate() {
 }
 
 int CDEV_CounterMate::HIDOpenPort() {
-    if (m_port_open) return kSuccess;
+    std::unique_lock<std::mutex> guard(m_port_lock);
+    m_port_changed.wait(guard, [this] { return !m_port_closing; });
+    if (m_port_open.load()) return kSuccess;
     if (m_hid == nullptr || m_hid->Open(kVendorId, kProductId) < 1) return kPortNotOpen;
-    m_port_open = true;
+    m_port_open.store(true);
     return kSuccess;
 }
 
 int CDEV_CounterMate::HIDClosePort() {
-    if (!m_port_open) return kSuccess;
-    if (m_hid->Close() != 0) return kPortNotOpen;
-    m_port_open = false;
-    return kSuccess;
+    if (!m_port_open.load()) return kSuccess;
+    return ClosePortWhenIdle(false);
+}
+
+int CDEV_CounterMate::UseManager(const std::function<int(CHidManager&)>& call) {
+    {
+        std::lock_guard<std::mutex> guard(m_port_lock);
+        if (!m_port_open.load() || m_port_closing) return -1;
+        ++m_calls_in_manager;
+    }
+    const int result = call(*m_hid);
+    std::lock_guard<std::mutex> guard(m_port_lock);
+    if (--m_calls_in_manager == 0) m_port_changed.notify_all();
+    return result;
+}
+
+int CDEV_CounterMate::ClosePortWhenIdle(bool lost) {
+    std::unique_lock<std::mutex> guard(m_port_lock);
+    // Another thread's close (of the same loss, seen by its own read or write) goes first.
+    m_port_changed.wait(guard, [this] { return !m_port_closing; });
+    if (!m_port_open.load()) return kSuccess;
+    // No new call enters the manager from here on; the ones inside return within one wait.
+    m_port_closing = true;
+    m_port_changed.wait(guard, [this] { return m_calls_in_manager == 0; });
+    const bool closed = m_hid->Close() == 0;
+    if (closed) m_port_open.store(false);
+    m_port_closing = false;
+    m_port_changed.notify_all();
+    guard.unlock();
+    if (lost && closed) {
+        CTM_TRACE(LOG_LEVEL_ERROR, "CDEV_CounterMate", "终端连接已断开，端口已关闭！");
+    }
+    return closed ? kSuccess : kPortNotOpen;
 }
 
 extern "C" {

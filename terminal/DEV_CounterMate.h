@@ -7,12 +7,21 @@
 //
 // Thread-safety: operations run on the caller's thread. SetForcedReturn and CancelOpt may be
 // called from another thread while an operation waits. Segment reads are serialised by one
-// process-wide read lock; writes are not serialised.
+// process-wide read lock; writes are not serialised. Reads and writes of the HID manager run
+// side by side, but never while the device is opened or closed: a close refuses new ones and
+// waits for those in progress (each returns within about 10 ms).
+//
+// Losing the terminal: when the HID manager reports the device gone (unplugged, the simulator
+// hung up), the waiting send ends with -4 and the waiting read with -5 at once, the port is
+// closed and the loss is logged once; later sends and reads fail the same way without waiting
+// until HIDOpenPort opens the device again.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <ctime>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -273,6 +282,7 @@ public:
     // ---- for tests and benchmarks ----
     int PacketSize() const { return m_packet_size; }
     bool ForcedReturnPending() const { return m_forced_return.load(); }
+    bool PortOpen() const { return m_port_open.load(); }
     // Replaces the whole-second wall clock that every wait on the link measures.
     void UseClock(std::function<std::time_t()> clock) { m_clock = std::move(clock); }
     // Replaces the folder (with its trailing "/") that holds the teller page template
@@ -282,12 +292,26 @@ public:
     std::string ModuleDirectory() const;
 
 private:
-    enum class AttemptFirst { kYes, kNo };
-    // Repeats `attempt` until it returns true: -2 when more whole seconds than `timeout` have
-    // passed, -9 when the forced-return flag is seen (it is cleared). A send attempts before
-    // its first check; a read checks first.
-    int WaitOnLink(int timeout, AttemptFirst attempt_first, const std::function<bool()>& attempt);
+    // A send attempts before its first check of time and flag and fails with -4 when the link
+    // is gone; a read checks first and fails with -5.
+    enum class Direction { kSend, kReceive };
+    // kNotYet: nothing arrived or could be written yet, or a message is still incomplete.
+    enum class Attempt { kDone, kNotYet, kLinkGone };
+    // Repeats `attempt` until it is done: -2 when more whole seconds than `timeout` have
+    // passed, -9 when the forced-return flag is seen (it is cleared), the direction's failure
+    // code at once when the link is gone (the port is then closed).
+    int WaitOnLink(int timeout, Direction direction, const std::function<Attempt()>& attempt);
     int WriteReport(const unsigned char* report, int length, int timeout);
+    // One read of the HID manager into a report buffer of the packet size: its byte count,
+    // 0 when nothing arrived, below 0 when the link is gone or the port is not open.
+    int ReadReport(unsigned char* report);
+    // One call of the HID manager's write or read while the port is open, never during an open
+    // or a close. Returns the manager's result, or -1 (gone) when the port is not open.
+    int UseManager(const std::function<int(CHidManager&)>& call);
+    // Closes the device once no thread is inside the HID manager. 0 when closed or when the
+    // port was not open, -3 when the manager failed to close (the port stays open). `lost`
+    // logs that the link was lost, once, by the thread that closes.
+    int ClosePortWhenIdle(bool lost);
     int PushFileWithProgress(const char* local_path, const char* terminal_path,
                              CounterMateProgress progress);
     int PullIntoFile(const char* terminal_path, const char* local_path);
@@ -310,7 +334,14 @@ private:
 
     CHidManager* m_hid = nullptr;
     std::atomic<bool> m_forced_return{false};
-    bool m_port_open = false;
+    // Written under m_port_lock only; read without it where a stale answer is harmless.
+    std::atomic<bool> m_port_open{false};
+    // Guards m_port_closing and m_calls_in_manager, and is held over the manager's open and
+    // close.
+    std::mutex m_port_lock;
+    std::condition_variable m_port_changed;  // a close ended, or the last call left the manager
+    bool m_port_closing = false;
+    int m_calls_in_manager = 0;
     int m_packet_size = countermate::terminal::kDefaultPacketSize;
     std::function<std::time_t()> m_clock;
     std::string m_module_directory;

@@ -1,5 +1,6 @@
 // Raw reports and kind-tagged segments over the HID manager, and the one waiting rule that
-// ends every send and read: data, a time-out in whole seconds, or the forced-return flag.
+// ends every send and read: data, a time-out in whole seconds, the forced-return flag, or the
+// link's loss.
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,16 +32,26 @@ constexpr int kReportBufferBytes = kMaxPacketSize + 1;
 
 }  // namespace
 
-int CDEV_CounterMate::WaitOnLink(int timeout, AttemptFirst attempt_first,
-                                 const std::function<bool()>& attempt) {
+int CDEV_CounterMate::WaitOnLink(int timeout, Direction direction,
+                                 const std::function<Attempt()>& attempt) {
     const std::time_t start = m_clock();
     m_forced_return.store(false);
+    const bool attempt_first = direction == Direction::kSend;
     for (;;) {
         const auto attempt_start = std::chrono::steady_clock::now();
-        if (attempt_first == AttemptFirst::kYes && attempt()) return kSuccess;
-        if (m_clock() - start > timeout) return kTimedOut;
-        if (m_forced_return.exchange(false)) return kCancelled;
-        if (attempt_first == AttemptFirst::kNo && attempt()) return kSuccess;
+        Attempt outcome = attempt_first ? attempt() : Attempt::kNotYet;
+        if (outcome == Attempt::kNotYet) {
+            if (m_clock() - start > timeout) return kTimedOut;
+            if (m_forced_return.exchange(false)) return kCancelled;
+            if (!attempt_first) outcome = attempt();
+        }
+        if (outcome == Attempt::kDone) return kSuccess;
+        if (outcome == Attempt::kLinkGone) {
+            // Nothing will arrive on this opening: waiting out the time-out would only keep
+            // the caller (and every request behind it) from learning so.
+            ClosePortWhenIdle(true);
+            return direction == Direction::kSend ? kSendFailed : kReceiveFailed;
+        }
         // An attempt that already slept in the HID manager needs no pause; one that returned
         // at once (a manager that does not wait) gets one, so the loop never spins.
         if (std::chrono::steady_clock::now() - attempt_start < kAttemptThatWaited) {
@@ -51,8 +62,15 @@ int CDEV_CounterMate::WaitOnLink(int timeout, AttemptFirst attempt_first,
 
 int CDEV_CounterMate::WriteReport(const unsigned char* report, int length, int timeout) {
     if (m_hid == nullptr) return kPortNotOpen;
-    return WaitOnLink(timeout, AttemptFirst::kYes,
-                      [&] { return m_hid->Write(report, length) > 0; });
+    return WaitOnLink(timeout, Direction::kSend, [&] {
+        const int written = UseManager([&](CHidManager& hid) { return hid.Write(report, length); });
+        if (written < 0) return Attempt::kLinkGone;
+        return written > 0 ? Attempt::kDone : Attempt::kNotYet;
+    });
+}
+
+int CDEV_CounterMate::ReadReport(unsigned char* report) {
+    return UseManager([&](CHidManager& hid) { return hid.Read(report, m_packet_size); });
 }
 
 int CDEV_CounterMate::HIDSend(unsigned char* data, int length, int timeout) {
@@ -78,12 +96,12 @@ int CDEV_CounterMate::HidWrite(unsigned char* data, int length, int timeout) {
 int CDEV_CounterMate::HidRead(unsigned char* data, int* length, int timeout) {
     if (m_hid == nullptr) return kPortNotOpen;
     std::vector<unsigned char> report(static_cast<size_t>(m_packet_size));
-    return WaitOnLink(timeout, AttemptFirst::kNo, [&] {
-        const int count = m_hid->Read(report.data(), m_packet_size);
-        if (count <= 0) return false;
+    return WaitOnLink(timeout, Direction::kReceive, [&] {
+        const int count = ReadReport(report.data());
+        if (count <= 0) return count == 0 ? Attempt::kNotYet : Attempt::kLinkGone;
         *length = count;
         std::memcpy(data, report.data(), static_cast<size_t>(count));
-        return true;
+        return Attempt::kDone;
     });
 }
 
@@ -115,15 +133,15 @@ int CDEV_CounterMate::HidReadN(int kind, unsigned char* data, int* length, int t
     bool overflowed = false;
     int outcome = kSuccess;
 
-    const int waited = WaitOnLink(timeout, AttemptFirst::kNo, [&] {
-        const int count = m_hid->Read(report.data(), m_packet_size);
-        if (count <= 0) return false;
+    const int waited = WaitOnLink(timeout, Direction::kReceive, [&] {
+        const int count = ReadReport(report.data());
+        if (count <= 0) return count == 0 ? Attempt::kNotYet : Attempt::kLinkGone;
         // Bytes past a short report read as zeros, as in a padded one.
         std::fill(report.begin() + count, report.end(), 0);
         const int declared = segment::DeclaredLength(report.data());
         if (declared > count - segment::kHeaderBytes) {
             outcome = kReceiveFailed;
-            return true;
+            return Attempt::kDone;
         }
         const unsigned char* segment_data = report.data() + segment::kHeaderBytes;
         if (kind == segment::kPull) {
@@ -133,7 +151,7 @@ int CDEV_CounterMate::HidReadN(int kind, unsigned char* data, int* length, int t
                 *length = declared;
                 std::memcpy(data, segment_data, static_cast<size_t>(declared));
             }
-            return true;
+            return Attempt::kDone;
         }
         if (!overflowed && *length + declared <= capacity) {
             std::memcpy(data + *length, segment_data, static_cast<size_t>(declared));
@@ -141,9 +159,9 @@ int CDEV_CounterMate::HidReadN(int kind, unsigned char* data, int* length, int t
         } else {
             overflowed = true;  // keep reading to the message's end, keeping nothing
         }
-        if (!message_end.Feed(report.data(), declared, m_packet_size)) return false;
+        if (!message_end.Feed(report.data(), declared, m_packet_size)) return Attempt::kNotYet;
         if (overflowed) outcome = kReceiveFailed;
-        return true;
+        return Attempt::kDone;
     });
     return waited != kSuccess ? waited : outcome;
 }

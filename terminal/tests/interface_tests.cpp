@@ -160,9 +160,9 @@ TEST_F(TerminalPort, UnreachableDeviceGivesPortError) {
     setenv("COUNTERMATE_HID_SIM", (m_folder + "/nobody.sock").c_str(), 1);
     m_driver = static_cast<CDEV_CounterMate*>(CreateCounterMate());
     EXPECT_EQ(m_driver->HIDOpenPort(), -3);
-    // A command on a closed port fails in the link: its send times out.
+    // A command on a closed port fails in the link at once: its send fails.
     unsigned char data[4] = {1, 2, 3, 4};
-    EXPECT_EQ(m_driver->HIDSend(data, 4, 0), -2);
+    EXPECT_EQ(m_driver->HIDSend(data, 4, 0), -4);
 }
 
 TEST(TerminalConfiguration, PacketSizeComesFromDeviceSection) {

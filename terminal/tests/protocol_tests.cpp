@@ -150,7 +150,7 @@ TEST_F(TerminalCommandProtocol, FaultsGiveTheirCodesWithoutHanging) {
     const std::pair<sim::Fault, int> cases[] = {
         {sim::Fault::kShortSegment, -5},
         {sim::Fault::kNeverAnswer, -2},
-        {sim::Fault::kDropConnection, -2},  // last: the link stays down
+        {sim::Fault::kDropConnection, -5},  // last: the link stays down
     };
     for (const auto& [fault, result] : cases) {
         sim::CommandScript script;
