@@ -14,16 +14,17 @@ std::string terminal_error_text(CCounterMate& terminal, int code) {
 TerminalResult call_terminal(CCounterMate& terminal, PortClosing closing,
                              const std::function<bool()>& cancelling,
                              const std::function<int()>& operation,
-                             const std::function<int()>& prepare) {
+                             const std::function<TerminalResult()>& prepare) {
     TerminalResult result;
-    if (prepare) result.code = prepare();
+    if (prepare) result = prepare();
     bool operation_ran = false;
     if (result.code == 0) {
         if (closing != PortClosing::Never) result.code = terminal.HIDOpenPort();
         operation_ran = result.code == 0;
         if (operation_ran) result.code = operation();
+        result.error_text.clear();
     }
-    result.error_text = terminal_error_text(terminal, result.code);
+    if (result.error_text.empty()) result.error_text = terminal_error_text(terminal, result.code);
 
     bool close_port = false;
     switch (closing) {

@@ -23,17 +23,19 @@ enum class PortClosing {
 
 struct TerminalResult {
     int code = 0;
-    std::string error_text;   // the driver's text for `code` ("操作成功" for 0)
+    std::string error_text;   // the driver's text for `code` ("操作成功" for 0), or the text of a
+                              // preparation that refused the request
 };
 
 // Runs `operation` on `terminal` within the port's open and close. `cancelling` is read when
 // the operation has returned, so a cancel that arrives meanwhile keeps the port open.
-// `prepare`, when given, runs first: a non-zero result is the request's result, and the port is
-// neither opened nor used (it is still closed by the closing rule).
+// `prepare`, when given, runs first: a non-zero code is the request's result, with the text it
+// carries (a refused argument says why) or, when that is empty, the driver's text for the code;
+// the port is then neither opened nor used (it is still closed by the closing rule).
 TerminalResult call_terminal(CCounterMate& terminal, PortClosing closing,
                              const std::function<bool()>& cancelling,
                              const std::function<int()>& operation,
-                             const std::function<int()>& prepare = nullptr);
+                             const std::function<TerminalResult()>& prepare = nullptr);
 
 // The driver's text for `code`.
 std::string terminal_error_text(CCounterMate& terminal, int code);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "AUX_X.h"
 #include "DEV_HUB.h"
@@ -28,42 +29,61 @@ FileArgument::~FileArgument() {
     if (decoded_) std::remove(path_.c_str());
 }
 
-int FileArgument::prepare() {
-    if (!is_base64_) return 0;
+TerminalResult FileArgument::prepare() {
+    if (!is_base64_) return check_local_paths({{"fileData", path_, PathUse::Read}});
     decoded_ = true;  // a failed decode may still have left a partial file
-    return ctm->FileBase64Decode(&data_[0], path());
+    return {ctm->FileBase64Decode(&data_[0], path()), std::string()};
 }
 
-TerminalResult run_on_terminal(PortClosing closing, const std::function<int()>& operation,
-                               const std::function<int()>& prepare) {
+TerminalResult check_local_paths(const std::vector<LocalPath>& paths) {
+    std::string refusal = local_paths_refusal(paths);
+    if (refusal.empty()) return {};
+    return {kRefusedArgument, std::move(refusal)};
+}
+
+namespace {
+
+TerminalResult run_prepared(PortClosing closing, const std::function<int()>& operation,
+                            const std::function<TerminalResult()>& prepare) {
     return call_terminal(*ctm, closing, [] { return m_Dev_Hub.m_isCancelOpt.load(); }, operation,
                          prepare);
+}
+
+}  // namespace
+
+TerminalResult run_on_terminal(PortClosing closing, const std::function<int()>& operation,
+                               const std::vector<LocalPath>& paths) {
+    if (paths.empty()) return run_prepared(closing, operation, nullptr);
+    return run_prepared(closing, operation, [&] { return check_local_paths(paths); });
 }
 
 TerminalResult run_with_file(const HandlerArgs& args, const char* temporary_name,
                              PortClosing closing, const std::function<int(char* path)>& operation) {
     FileArgument file(args, temporary_name);
-    return run_on_terminal(closing, [&] { return operation(file.path()); },
-                           [&] { return file.prepare(); });
+    return run_prepared(closing, [&] { return operation(file.path()); },
+                        [&] { return file.prepare(); });
 }
 
 std::string plain_reply(const char* reply_template, PortClosing closing,
-                        const std::function<int()>& operation) {
-    const auto result = run_on_terminal(closing, operation);
+                        const std::function<int()>& operation,
+                        const std::vector<LocalPath>& paths) {
+    const auto result = run_on_terminal(closing, operation, paths);
     return format_reply(reply_template, {result.code, result.error_text});
 }
 
 std::string text_result_reply(const char* reply_template, PortClosing closing, size_t capacity,
-                              const std::function<int(char*)>& operation) {
+                              const std::function<int(char*)>& operation,
+                              const std::vector<LocalPath>& paths) {
     OutputText text(capacity);
-    const auto result = run_on_terminal(closing, [&] { return operation(text.data()); });
+    const auto result = run_on_terminal(closing, [&] { return operation(text.data()); }, paths);
     return format_reply(reply_template, {result.code, text.text(), result.error_text});
 }
 
 std::string integer_result_reply(const char* reply_template, PortClosing closing,
-                                 const std::function<int(int*)>& operation) {
+                                 const std::function<int(int*)>& operation,
+                                 const std::vector<LocalPath>& paths) {
     int value = 0;
-    const auto result = run_on_terminal(closing, [&] { return operation(&value); });
+    const auto result = run_on_terminal(closing, [&] { return operation(&value); }, paths);
     return format_reply(reply_template, {result.code, value, result.error_text});
 }
 

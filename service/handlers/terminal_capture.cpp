@@ -11,6 +11,7 @@
 
 using countermate::HandlerArgs;
 using countermate::OutputText;
+using countermate::PathUse;
 using countermate::PortClosing;
 using countermate::format_reply;
 using countermate::kLongTextCapacity;
@@ -40,10 +41,15 @@ void CDEV_HUB::ReadIDCard(std::string args, std::string& reply) {
     const std::string back = reader.text("idNegativePath");
     const std::string front = reader.text("idPositivePath");
     OutputText card(kLongTextCapacity, kNoCardData);
-    const auto result = run_on_terminal(kCardRead, [&] {
-        return ctm->ReadIDCard(timeout, card_source, card.data(), photo.c_str(), back.c_str(),
-                               front.c_str());
-    });
+    const auto result = run_on_terminal(
+        kCardRead,
+        [&] {
+            return ctm->ReadIDCard(timeout, card_source, card.data(), photo.c_str(), back.c_str(),
+                                   front.c_str());
+        },
+        {{"idPotoPath", photo, PathUse::Write},
+         {"idNegativePath", back, PathUse::Write},
+         {"idPositivePath", front, PathUse::Write}});
     reply = format_reply(R"({"method":"ReadIDCard","retVal":%d,"idInfo":%s,"errMsg":"%s"})",
                          {result.code, card.text(), result.error_text});
 }
@@ -72,9 +78,10 @@ void CDEV_HUB::GetFingerPrint(std::string args, std::string& reply) {
     const int height = reader.integer("picHeight", 0);
     std::string image = reader.text("fingerPath");
     OutputText finger_data(countermate::kFingerDataCapacity);
-    const auto result = run_on_terminal(kCapture, [&] {
-        return ctm->GetFingerPrint(timeout, width, height, &image[0], finger_data.data());
-    });
+    const auto result = run_on_terminal(
+        kCapture,
+        [&] { return ctm->GetFingerPrint(timeout, width, height, &image[0], finger_data.data()); },
+        {{"fingerPath", image, PathUse::Write}});
     reply = format_reply(
         R"({"method":"GetFingerPrint","retVal":%d, "fingerDat":"%s","errMsg":"%s"})",
         {result.code, finger_data.text(), result.error_text});
@@ -100,9 +107,10 @@ void CDEV_HUB::GetSignName(std::string args, std::string& reply) {
     const int timeout = wait_argument(reader);
     std::string image = reader.text("signPath");
     std::string track = reader.text("signDataPath");
-    reply = countermate::plain_reply(R"({"method":"GetSignName","retVal":%d,"errMsg":"%s"})",
-                                     kCapture,
-                                     [&] { return ctm->GetSignName(timeout, &image[0], &track[0]); });
+    reply = countermate::plain_reply(
+        R"({"method":"GetSignName","retVal":%d,"errMsg":"%s"})", kCapture,
+        [&] { return ctm->GetSignName(timeout, &image[0], &track[0]); },
+        {{"signPath", image, PathUse::Write}, {"signDataPath", track, PathUse::Write}});
 }
 
 void CDEV_HUB::GetSignName_Base64(std::string args, std::string& reply) {
@@ -125,9 +133,11 @@ void CDEV_HUB::CamReadBarCode(std::string args, std::string& reply) {
     std::string photo = HandlerArgs(args).text("imgPath");
     OutputText code(kLongTextCapacity);
     // Reached only through the adapter itself: the caller owns the port, so it is left as it is.
-    const auto result = run_on_terminal(PortClosing::Never, [&] {
-        return ctm->CamReadBarCode(&photo[0], kBarCodeWait, code.data());
-    });
+    // The photo is a file on this machine that the driver pushes to the terminal.
+    const auto result = run_on_terminal(
+        PortClosing::Never,
+        [&] { return ctm->CamReadBarCode(&photo[0], kBarCodeWait, code.data()); },
+        {{"imgPath", photo, PathUse::Read}});
     const bool success = result.code == 0;
     reply = format_reply(
         R"({"functionName":"iCamReadBarCode","success":%d,"code":"%s","errorMsg":"%s"})",

@@ -99,9 +99,9 @@ void CDEV_HUB::ShowPdfAndConfirm(std::string args, std::string& reply) {
     std::string pdf = reader.text("pdfPath");
     reply = integer_result_reply(
         R"({"method":"ShowPdfAndConfirm","retVal":%d,"confirmResult":%d,"errMsg":"%s"})",
-        kInteraction, [&](int* confirmation) {
-            return ctm->ShowPdfAndConfirm(timeout, &pdf[0], confirmation);
-        });
+        kInteraction,
+        [&](int* confirmation) { return ctm->ShowPdfAndConfirm(timeout, &pdf[0], confirmation); },
+        {{"pdfPath", pdf, countermate::PathUse::Read}});
 }
 
 void CDEV_HUB::ShowPictures(std::string args, std::string& reply) {
