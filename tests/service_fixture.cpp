@@ -110,7 +110,9 @@ ServiceWithoutTerminal::ServiceWithoutTerminal() {
                client_.open("127.0.0.1", port, "/", 2000);
 }
 
-ServiceOnSimulator::ServiceOnSimulator() {
+ServiceOnSimulator::ServiceOnSimulator() : ServiceOnSimulator(std::string()) {}
+
+ServiceOnSimulator::ServiceOnSimulator(const std::string& deploy_dir) {
     sim::TerminalSimulator::Options options;
     options.socket_path = folder_.path() + "/terminal.sock";
     options.storage_dir = folder_.path() + "/storage";
@@ -119,7 +121,7 @@ ServiceOnSimulator::ServiceOnSimulator() {
     sim::AddStandardVocabulary(*simulator_);
     port_ = free_port();
     started_ = simulator_->Start() &&
-               host_.start(port_, options.socket_path, folder_.path() + "/host.log");
+               host_.start(port_, options.socket_path, folder_.path() + "/host.log", deploy_dir);
 }
 
 ServiceOnSimulator::~ServiceOnSimulator() {

@@ -81,6 +81,9 @@ private:
 class ServiceOnSimulator {
 public:
     ServiceOnSimulator();
+    // The host of `deploy_dir` (a DeployCopy's folder, which must outlive this object), so that
+    // the service runs with that folder's CONFIG.ini.
+    explicit ServiceOnSimulator(const std::string& deploy_dir);
     ~ServiceOnSimulator();
 
     sim::TerminalSimulator& simulator() { return *simulator_; }
