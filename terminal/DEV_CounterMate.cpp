@@ -102,7 +102,7 @@ CDEV_CounterMate::~CDEV_CounterMate() {
 
 int CDEV_CounterMate::HIDOpenPort() {
     std::unique_lock<std::mutex> guard(m_port_lock);
-    m_port_changed.wait(guard, [this] { return !m_port_closing; });
+    m_port_changed.wait(guard, [this] { return !m_port_closing.load(); });
     if (m_port_open.load()) return kSuccess;
     if (m_hid == nullptr || m_hid->Open(kVendorId, kProductId) < 1) return kPortNotOpen;
     m_port_open.store(true);
@@ -117,7 +117,7 @@ int CDEV_CounterMate::HIDClosePort() {
 int CDEV_CounterMate::UseManager(const std::function<int(CHidManager&)>& call) {
     {
         std::lock_guard<std::mutex> guard(m_port_lock);
-        if (!m_port_open.load() || m_port_closing) return -1;
+        if (!m_port_open.load() || m_port_closing.load()) return -1;
         ++m_calls_in_manager;
     }
     const int result = call(*m_hid);
@@ -129,14 +129,14 @@ int CDEV_CounterMate::UseManager(const std::function<int(CHidManager&)>& call) {
 int CDEV_CounterMate::ClosePortWhenIdle(bool lost) {
     std::unique_lock<std::mutex> guard(m_port_lock);
     // Another thread's close (of the same loss, seen by its own read or write) goes first.
-    m_port_changed.wait(guard, [this] { return !m_port_closing; });
+    m_port_changed.wait(guard, [this] { return !m_port_closing.load(); });
     if (!m_port_open.load()) return kSuccess;
     // No new call enters the manager from here on; the ones inside return within one wait.
-    m_port_closing = true;
+    m_port_closing.store(true);
     m_port_changed.wait(guard, [this] { return m_calls_in_manager == 0; });
     const bool closed = m_hid->Close() == 0;
     if (closed) m_port_open.store(false);
-    m_port_closing = false;
+    m_port_closing.store(false);
     m_port_changed.notify_all();
     guard.unlock();
     if (lost && closed) {

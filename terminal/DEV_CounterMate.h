@@ -340,7 +340,7 @@ private:
     // close.
     std::mutex m_port_lock;
     std::condition_variable m_port_changed;  // a close ended, or the last call left the manager
-    bool m_port_closing = false;
+    std::atomic<bool> m_port_closing{false};  // changed and waited on under m_port_lock only
     int m_calls_in_manager = 0;
     int m_packet_size = countermate::terminal::kDefaultPacketSize;
     std::function<std::time_t()> m_clock;

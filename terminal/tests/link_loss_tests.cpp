@@ -87,6 +87,7 @@ TEST_F(TerminalLinkLoss, EverySendAndReadFailsAtOnceOnALostLink) {
         EXPECT_FALSE(m_driver->PortOpen()) << c.what;
         EXPECT_EQ(c.call(), c.result) << c.what << ", port closed";
         ReturnAndReopen();
+        if (HasFatalFailure()) return;
     }
 }
 
