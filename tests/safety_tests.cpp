@@ -24,6 +24,13 @@ using ServerKeys = std::vector<std::pair<std::string, std::string>>;
 
 const char kGetDevId[] = R"({"method":"GetDevID","args":{}})";
 
+// AddressSanitizer keeps freed memory in quarantine, so the host's size says nothing there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryIsMeasurable = false;
+#else
+constexpr bool kMemoryIsMeasurable = true;
+#endif
+
 // A service on a simulated terminal, run from a deploy folder with its own [SERVER] keys.
 class Service {
 public:
@@ -297,7 +304,9 @@ TEST_F(SafetyTest, HalfSentMessagesStayWithinTheBudgetAndAreClosed) {
         holders.back()->write(half);  // fails for the clients closed over the budget
     }
     const long holding = service_->resident_kib();
-    EXPECT_LT(holding - before, (64 + 32) * 1024) << "held " << holding - before << " KiB";
+    if (kMemoryIsMeasurable) {
+        EXPECT_LT(holding - before, (64 + 32) * 1024) << "held " << holding - before << " KiB";
+    }
 
     auto other = service_->connect();
     EXPECT_EQ(ret_val(call_service(*other, kGetDevId)), 0);
@@ -306,7 +315,9 @@ TEST_F(SafetyTest, HalfSentMessagesStayWithinTheBudgetAndAreClosed) {
     holders.clear();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const long after = service_->resident_kib();
-    EXPECT_LT(after - before, 16 * 1024) << "kept " << after - before << " KiB after they left";
+    if (kMemoryIsMeasurable) {
+        EXPECT_LT(after - before, 16 * 1024) << "kept " << after - before << " KiB after they left";
+    }
 }
 
 // ---- protocol errors close ----
