@@ -26,7 +26,8 @@ TemporaryFolder::~TemporaryFolder() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-DeployCopy::DeployCopy(const std::vector<std::pair<std::string, std::string>>& server_keys) {
+DeployCopy::DeployCopy(const std::vector<std::pair<std::string, std::string>>& server_keys,
+                       const std::vector<std::string>& removed_keys) {
     namespace fs = std::filesystem;
     const fs::path source(COUNTERMATE_DEPLOY_DIR);
     for (const fs::directory_entry& entry : fs::directory_iterator(source)) {
@@ -46,6 +47,7 @@ DeployCopy::DeployCopy(const std::vector<std::pair<std::string, std::string>>& s
     for (std::string line; std::getline(shipped, line);) {
         bool overridden = false;
         for (const auto& key : server_keys) overridden |= line.rfind(key.first + "=", 0) == 0;
+        for (const auto& key : removed_keys) overridden |= line.rfind(key + "=", 0) == 0;
         if (!overridden) config << line << "\n";
     }
     config << "[SERVER]\n";

@@ -27,11 +27,12 @@ private:
 
 // A deploy folder of its own: the host program copied, every other file of the build's deploy
 // folder linked, and CONFIG.ini written anew: the shipped one without the lines of the keys in
-// `server_keys`, followed by a [SERVER] section holding them. The host changes into its own
-// folder, so a service started from here reads this CONFIG.ini.
+// `server_keys` and `removed_keys`, followed by a [SERVER] section holding `server_keys`. The
+// host changes into its own folder, so a service started from here reads this CONFIG.ini.
 class DeployCopy {
 public:
-    explicit DeployCopy(const std::vector<std::pair<std::string, std::string>>& server_keys);
+    explicit DeployCopy(const std::vector<std::pair<std::string, std::string>>& server_keys,
+                        const std::vector<std::string>& removed_keys = {});
     const std::string& path() const { return folder_.path(); }
 
 private:
@@ -57,6 +58,7 @@ public:
                const std::string& deploy_dir = std::string());
     // Sends `signal_number` and waits for the exit; returns the exit status (-1 when killed).
     int stop(int signal_number);
+    pid_t pid() const { return pid_; }
     ~HostProcess();
 
 private:

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -33,6 +35,15 @@ WsServer* reply_server = nullptr;
 // The connection the running request (and any stream it started) answers.
 std::atomic<uint64_t> reply_target{0};
 
+// Signalled whenever a request ends, for a departure that waits to see whether it must cancel.
+std::mutex request_end_lock;
+std::condition_variable request_ended;
+
+// How long a request of a page that left may go on before it is cancelled. Quick requests end
+// well within it, so a cancel is only sent to the terminal for a wait on the customer: a cancel
+// beside a command that is answered anyway would race with that answer on the link.
+constexpr std::chrono::milliseconds kDepartedRequestGrace{1000};
+
 // Longest method name echoed in a busy reply; request names are far shorter.
 constexpr size_t kLongestEchoedMethod = 128;
 
@@ -60,7 +71,11 @@ void run_request(std::string request_text, uint64_t connection) {
             (m_Dev_Hub.*handler)(args_text, reply);
         }
     }
-    m_isdoMethodProcessing = false;
+    {
+        std::lock_guard<std::mutex> guard(request_end_lock);
+        m_isdoMethodProcessing = false;
+    }
+    request_ended.notify_all();
     if (!reply.empty()) send_reply(connection, reply, method);
 }
 
@@ -103,8 +118,17 @@ void answer_cancel(uint64_t connection) {
 // The page whose request runs has gone: its wait on the terminal is cancelled, so that the
 // service is free for the next page instead of refusing it until the wait's end.
 void cancel_for_departed(uint64_t connection) {
+    const auto still_running = [connection] {
+        return m_isdoMethodProcessing && reply_target == connection;
+    };
+    {
+        std::unique_lock<std::mutex> hold(request_end_lock);
+        const bool ended_by_itself =
+            request_ended.wait_for(hold, kDepartedRequestGrace, [&] { return !still_running(); });
+        if (ended_by_itself) return;
+    }
     // A stopping service ends the wait itself (the forced return) and needs no cancel.
-    if (m_isExitSever || !m_isdoMethodProcessing || reply_target != connection) return;
+    if (m_isExitSever) return;
     SERVICE_LOG(LOG_LEVEL_INFO, "onExit", "the asking client has gone: cancelling its request");
     std::string reply;
     m_Dev_Hub.CancelOpt(std::string(), reply);
@@ -160,12 +184,14 @@ void onLogin(WsClient* client) {
     std::printf("onLogin: fd/%03d index/%03d total/%03d addr/%d.%d.%d.%d:%d\r\n", client->fd,
                 client->index, client->server->clientCount.load(), client->ip[0], client->ip[1],
                 client->ip[2], client->ip[3], client->port);
+    std::fflush(stdout);   // one line per client, seen at once wherever the output goes
 }
 
 void onExit(WsClient* client, Ws_ExitType reason) {
-    cancel_for_departed(ws_connection_of(client));
     std::printf("onExit: fd/%03d index/%03d total/%03d %s\r\n", client->fd, client->index,
                 client->server->clientCount.load(), exit_reason_text(reason));
+    std::fflush(stdout);
+    cancel_for_departed(ws_connection_of(client));
 }
 
 void onMessage(WsClient* client, char* data, int length, Ws_DataType) {

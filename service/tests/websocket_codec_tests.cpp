@@ -381,3 +381,22 @@ TEST_F(websocketReader, AnIdleConnectionHoldsNoMemory) {
     EXPECT_FALSE(reader.holdsPartialMessage());
     EXPECT_EQ(reader.heldBytes(), 0u);
 }
+
+TEST(websocketCodec, TextIsMadeValidUtf8ByteSequenceBySequence) {
+    const struct {
+        std::string text;
+        std::string valid;
+    } cases[] = {
+        {"GetDevID 设备 €", "GetDevID 设备 €"},
+        {"a\xFF" "b", "a\xEF\xBF\xBD" "b"},
+        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                   // overlong "/"
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},   // a surrogate
+        {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // past U+10FFFF
+        {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+        {"end\xE8\xAE", "end\xEF\xBF\xBD\xEF\xBF\xBD"},            // cut inside a character
+    };
+    for (const auto& test : cases) {
+        EXPECT_EQ(ws_validUtf8(test.text), test.valid) << test.text;
+        EXPECT_EQ(ws_isValidUtf8(test.text), test.text == test.valid) << test.text;
+    }
+}

@@ -26,9 +26,10 @@
 // Sending
 // -------
 // ws_send may be called from any thread, for any socket. Each call holds a lock of that socket
-// for the whole frame, so a reply from a worker and a frame from a stream thread never
-// interleave on the wire. The socket of a client (`WsClient::fd`) stays valid until the client's
-// onExit; after that the number may be given to a new client.
+// for the whole frame, so two threads' frames never interleave on the wire. The server itself
+// writes to its clients only through each connection's queue (ws_send_to in ws_connection.h):
+// that never blocks, and it addresses a connection, not a socket number, which is given to a
+// new client as soon as the old one's socket is closed (before its onExit).
 #pragma once
 
 #include <atomic>
@@ -132,7 +133,9 @@ WS_EXPORT int ws_responseClient(int fd, const char* request, int length, const c
 
 // Sends `data` as one frame of `type` (FIN set), masked when `mask` is true; WsData_None sends
 // the bytes as they are. Returns the bytes written, 0 when `length` is negative or the frame
-// cannot be built, or -1 when the socket failed. Thread-safe per socket (see above).
+// cannot be built, or -1 when the socket failed or took nothing for 5 seconds (a peer that
+// does not read). Thread-safe per socket (see above). The service itself answers its clients
+// through their connections' queues, which never wait at all.
 WS_EXPORT int ws_send(int fd, const void* data, int length, bool mask, Ws_DataType type);
 
 // Reads one frame from `fd` into `buffer` (`size` >= 16 bytes). Never reads past the frame, so

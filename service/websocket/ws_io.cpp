@@ -16,6 +16,8 @@ namespace {
 
 // A frame still missing bytes is given up after this long without progress.
 constexpr int kStallMs = 200;
+// A send that makes no progress for this long fails.
+constexpr int kSendDeadlineMs = 5000;
 // Socket numbers below this never share a lock; numbers above it that share one only wait for
 // each other.
 constexpr int kSendLockCount = 16384;
@@ -26,19 +28,22 @@ std::mutex& sendLockOf(int fd) {
     return locks[unsigned(fd) % kSendLockCount];
 }
 
-// Writes every byte of `parts`, waiting while a non-blocking socket is full.
+// Writes every byte of `parts`, waiting while the socket is full, but never longer than
+// kSendDeadlineMs without progress: a peer that stops reading fails the send (-1) instead of
+// holding the caller, and whatever else it was to serve, without limit.
 int sendAll(int fd, iovec* parts, int partCount) {
     size_t total = 0;
     while (partCount > 0) {
         msghdr message{};
         message.msg_iov = parts;
         message.msg_iovlen = size_t(partCount);
-        const ssize_t sent = sendmsg(fd, &message, MSG_NOSIGNAL);
+        const ssize_t sent = sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent < 0) {
             if (errno == EINTR) continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
                 pollfd writable{fd, POLLOUT, 0};
-                if (poll(&writable, 1, -1) >= 0 || errno == EINTR) continue;
+                const int ready = poll(&writable, 1, kSendDeadlineMs);
+                if (ready > 0 || (ready < 0 && errno == EINTR)) continue;
             }
             return -1;
         }

@@ -174,8 +174,16 @@ void releaseInput(WsClient* client) {
     if (large) malloc_trim(0);
 }
 
-// Ends the connection with FIN after what was already written.
-void closeSocket(int fd) {
+// Ends the connection with FIN after what was already written; a client that does not read
+// (`abort`) gets a reset instead, since a FIN would wait behind the data it never takes and keep
+// that data in the kernel for as long.
+void closeSocket(int fd, bool abort) {
+    if (abort) {
+        const linger immediately{1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &immediately, sizeof immediately);
+        close(fd);
+        return;
+    }
     shutdown(fd, SHUT_WR);
     uint8_t scratch[4096];
     for (size_t drained = 0; drained < kDrainOnCloseBytes;) {
@@ -195,7 +203,7 @@ void removeClient(WsClient* client) {
     // After shut() no sender touches the socket, so its number may be reused at once.
     stateOf(client).outbox.shut(server->state->outputLimits());
     epoll_ctl(group->fdEpoll, EPOLL_CTL_DEL, client->fd, nullptr);
-    closeSocket(client->fd);
+    closeSocket(client->fd, client->exitType == WsExit_BySend);
     releaseInput(client);
     --group->clientCount;
     --server->clientCount;
