@@ -24,8 +24,9 @@ using ServerKeys = std::vector<std::pair<std::string, std::string>>;
 
 const char kGetDevId[] = R"({"method":"GetDevID","args":{}})";
 
-// AddressSanitizer keeps freed memory in quarantine, so the host's size says nothing there.
-#if defined(__SANITIZE_ADDRESS__)
+// The sanitizers' allocators keep freed memory (in quarantine, in their own caches), so the
+// host's size says nothing there.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kMemoryIsMeasurable = false;
 #else
 constexpr bool kMemoryIsMeasurable = true;

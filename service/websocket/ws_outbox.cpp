@@ -65,6 +65,7 @@ WsOutbox::Outcome WsOutbox::send(uint64_t connection, const uint8_t* header, siz
                        frameLength - written);
     }
     *limits.queuedTotal += queued_.size() - before;
+    queuing_ = true;
     watchWritable(true);
     return Outcome::Sent;
 }
@@ -97,6 +98,7 @@ bool WsOutbox::writeQueued(const Limits& limits) {
 }
 
 bool WsOutbox::stalled(Clock::time_point now, std::chrono::milliseconds deadline) {
+    if (!queuing_) return false;
     std::lock_guard<std::mutex> hold(lock_);
     return offset_ < queued_.size() && now - lastProgress_ > deadline;
 }
@@ -112,6 +114,7 @@ int WsOutbox::shut(const Limits& limits) {
 }
 
 void WsOutbox::dropQueue(const Limits& limits) {
+    queuing_ = false;
     *limits.queuedTotal -= queued_.size();
     std::string().swap(queued_);
     offset_ = 0;

@@ -64,4 +64,7 @@ private:
     size_t offset_ = 0;                 // bytes of queued_ already written
     Clock::time_point lastProgress_{};
     bool watching_ = false;             // EPOLLOUT is registered
+    // Whether anything is queued, readable without the lock: the group's sweep looks at every
+    // client twice a second and takes the lock only of those with output waiting.
+    std::atomic<bool> queuing_{false};
 };
