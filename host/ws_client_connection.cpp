@@ -8,8 +8,15 @@
 #include <chrono>
 
 #include "ws_api.h"
+#include "ws_codec.h"
 
 namespace countermate {
+
+namespace {
+
+constexpr uint64_t kLargestReply = 1024u * 1024 * 1024;
+
+}  // namespace
 
 WsClientConnection::~WsClientConnection() { close(); }
 
@@ -39,6 +46,7 @@ bool WsClientConnection::receive(std::string& message, int timeout_ms,
         // Short slices so that an interruption is seen promptly.
         if (poll(&readable, 1, static_cast<int>(std::min<long long>(left, 200))) <= 0) continue;
         if (readable.revents & (POLLHUP | POLLERR)) return false;
+        make_room_for_next_frame();
         Ws_DataType type = WsData_None;
         const int length = ws_recv(socket_, buffer_.data(), static_cast<int>(buffer_.size()), &type);
         if (type == WsData_Close) return false;
@@ -52,6 +60,17 @@ bool WsClientConnection::receive(std::string& message, int timeout_ms,
         }
     }
     return false;
+}
+
+// Replies may be far larger than what a page may send (a file as Base64): the buffer grows to
+// the frame that comes next, up to kLargestReply.
+void WsClientConnection::make_room_for_next_frame() {
+    uint8_t header[kWsMaxHeader];
+    const ssize_t seen = recv(socket_, header, sizeof header, MSG_PEEK | MSG_DONTWAIT);
+    WsFrameHeader frame{};
+    if (seen < 2 || ws_parseFrameHeader(header, size_t(seen), &frame) != WsHeaderStatus::Ok) return;
+    const uint64_t needed = frame.headerLength + frame.payloadLength + 16;
+    if (needed > buffer_.size() && needed <= kLargestReply) buffer_.resize(size_t(needed));
 }
 
 void WsClientConnection::close() {

@@ -28,6 +28,8 @@ public:
     void close();
 
 private:
+    void make_room_for_next_frame();
+
     int socket_ = 0;
     std::vector<char> buffer_;
 };

@@ -312,7 +312,19 @@ INSTANTIATE_TEST_SUITE_P(
                  R"({"method":"SignaturePlayback","retVal":-1,"errMsg":"参数 fileData 的路径不在允许的目录内"})"},
         RootCase{"RecognitionOutside",
                  R"({"method":"PictureOCR","args":{"fileData":"@/outside/secret.png"}})",
-                 R"({"method":"PictureOCR","retVal":-1,"text":"","errMsg":"参数 fileData 的路径不在允许的目录内"})"}),
+                 R"({"method":"PictureOCR","retVal":-1,"text":"","errMsg":"参数 fileData 的路径不在允许的目录内"})"},
+        RootCase{"EncodedFileOutside",
+                 R"({"method":"FileBase64Encode","args":{"filePath":"@/outside/secret.png"}})",
+                 R"({"method":"FileBase64Encode","retVal":-1,"fileBase64":"","errMsg":"参数 filePath 的路径不在允许的目录内"})"},
+        RootCase{"DecodedFileOutside",
+                 R"({"method":"FileBase64Decode","args":{"filePath":"@/outside/new.png","fileBase64":"SGk="}})",
+                 R"({"method":"FileBase64Decode","retVal":-1,"errMsg":"参数 filePath 的路径不在允许的目录内"})"},
+        RootCase{"PushedFileOutside",
+                 R"({"method":"DownLoadFile","args":{"fileType":1,"fileName":"x.mp4","fileData":"@/outside/secret.png"}})",
+                 R"({"method":"DownLoadFile","retVal":-1,"errMsg":"参数 fileData 的路径不在允许的目录内"})"},
+        RootCase{"PackageOutside",
+                 R"({"method":"UpdateApk","args":{"apkPath":"@/outside/secret.png"}})",
+                 R"({"method":"UpdateApk","retVal":-1,"errMsg":"参数 apkPath 的路径不在允许的目录内"})"}),
     [](const ::testing::TestParamInfo<RootCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -87,6 +87,15 @@ public:
     // a caller of the adapter itself reaches it, and it leaves the terminal port as it finds it.
     void CamReadBarCode(std::string args, std::string& reply);
 
+    // ---- files between the page, this workstation and the terminal ----
+    void DownLoadFile(std::string args, std::string& reply);
+    void GetFileInfo(std::string args, std::string& reply);
+    // The request "DeleteFile"; its reply is named "DeleteFile" too.
+    void DeleteDevFile(std::string args, std::string& reply);
+    void UpdateApk(std::string args, std::string& reply);
+    void FileBase64Encode(std::string args, std::string& reply);
+    void FileBase64Decode(std::string args, std::string& reply);
+
 private:
     void load_terminal_driver();
     void read_module_settings();

@@ -13,6 +13,11 @@ int HandlerArgs::integer(const char* key, int default_value) const {
     return value;
 }
 
+bool HandlerArgs::has_integer(const char* key) const {
+    int value = 0;
+    return args_.Get(key, value);
+}
+
 std::string HandlerArgs::text(const char* key, const std::string& default_value) const {
     std::string value = default_value;
     args_.Get(key, value);

@@ -16,6 +16,8 @@ public:
     explicit HandlerArgs(const std::string& args_text);
 
     int integer(const char* key, int default_value) const;
+    // Whether `key` holds an integer argument (a JSON integer or number).
+    bool has_integer(const char* key) const;
     std::string text(const char* key, const std::string& default_value = std::string()) const;
 
 private:

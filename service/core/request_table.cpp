@@ -52,6 +52,12 @@ const std::unordered_map<std::string, RequestHandler>& request_handlers() {
         {"GetSignName", &CDEV_HUB::GetSignName},
         {"GetSignName_Base64", &CDEV_HUB::GetSignName_Base64},
         {"GetPhoto_Base64", &CDEV_HUB::GetPhoto_Base64},
+        {"DownLoadFile", &CDEV_HUB::DownLoadFile},
+        {"GetFileInfo", &CDEV_HUB::GetFileInfo},
+        {"DeleteFile", &CDEV_HUB::DeleteDevFile},
+        {"UpdateApk", &CDEV_HUB::UpdateApk},
+        {"FileBase64Encode", &CDEV_HUB::FileBase64Encode},
+        {"FileBase64Decode", &CDEV_HUB::FileBase64Decode},
     };
     return handlers;
 }
