@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 
 #include "http_internal.h"
 
@@ -18,11 +19,21 @@ namespace {
 
 constexpr int kIoTimeoutMs = HTTP_IO_TIMEOUT_SECONDS * 1000;
 
+// Read-ahead of the socket stream: large enough that a fast server's bytes come in a few
+// large reads rather than one per body piece.
+constexpr size_t kStreamBufferSize = 128 * 1024;
+
+// What the socket stream reads through; owned by the stream and freed when it closes.
+struct SocketStream {
+    http_t* info;
+    char buffer[kStreamBufferSize];
+};
+
 // Reads for the socket stream. The socket is read without blocking and waited on with poll, so
 // that every wait is bounded by the record's budget rather than only by SO_RCVTIMEO, which a
 // server could renew forever by sending a byte now and then.
 ssize_t readSocket(void* cookie, char* buffer, size_t size) {
-    http_t* info = static_cast<http_t*>(cookie);
+    const http_t* info = static_cast<SocketStream*>(cookie)->info;
     for (;;) {
         if (waitBudgetMs(info) == 0) {
             errno = ETIMEDOUT;
@@ -36,8 +47,11 @@ ssize_t readSocket(void* cookie, char* buffer, size_t size) {
     }
 }
 
-// The socket belongs to the record, not to the stream.
-int closeNothing(void*) { return 0; }
+// Frees the stream's state only: the socket belongs to the record and stays open.
+int closeStream(void* cookie) {
+    delete static_cast<SocketStream*>(cookie);
+    return 0;
+}
 
 // Connects `socket_fd` without blocking beyond the record's budget.
 bool connectWithin(const http_t* info, const sockaddr_in& address) {
@@ -85,10 +99,19 @@ bool waitReady(const http_t* info, short events) {
 }
 
 FILE* openSocketStream(http_t* info) {
+    SocketStream* state = new (std::nothrow) SocketStream;
+    if (state == nullptr) return nullptr;
+    state->info = info;
     cookie_io_functions_t functions{};
     functions.read = readSocket;
-    functions.close = closeNothing;
-    return fopencookie(info, "r", functions);
+    functions.close = closeStream;
+    FILE* stream = fopencookie(state, "r", functions);
+    if (stream == nullptr) {
+        delete state;
+        return nullptr;
+    }
+    setvbuf(stream, state->buffer, _IOFBF, sizeof state->buffer);
+    return stream;
 }
 
 void closeConnection(http_t* info) {

@@ -24,7 +24,12 @@ FILE* openRegularOutput(const char* path) {
                         fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == 0 &&
                         ftruncate(descriptor, 0) == 0;
     FILE* file = usable ? fdopen(descriptor, "w") : nullptr;
-    if (file == nullptr) close(descriptor);
+    if (file == nullptr) {
+        close(descriptor);
+        return nullptr;
+    }
+    // Unbuffered: each body piece goes to the file in one write instead of block-sized parts.
+    setvbuf(file, nullptr, _IONBF, 0);
     return file;
 }
 
