@@ -76,7 +76,7 @@ void run_request(std::string request_text, uint64_t connection) {
         m_isdoMethodProcessing = false;
     }
     request_ended.notify_all();
-    if (!reply.empty()) send_reply(connection, reply, method);
+    if (!reply.empty()) send_reply(connection, std::move(reply), method);
 }
 
 void start_request(const std::string& request_text, uint64_t connection) {
@@ -154,11 +154,12 @@ void set_reply_server(WsServer* server) {
 
 uint64_t reply_connection() { return reply_target; }
 
-int send_reply(uint64_t connection, const std::string& reply, const std::string& method) {
+int send_reply(uint64_t connection, std::string reply, const std::string& method) {
+    const size_t length = reply.size();
     int sent = -1;
     {
         std::lock_guard<std::mutex> guard(reply_server_lock);
-        if (reply_server) sent = ws_send_to(reply_server, connection, WsData_Text, reply.data(), reply.size());
+        if (reply_server) sent = ws_send_to(reply_server, connection, WsData_Text, std::move(reply));
     }
     if (sent == -1) {
         SERVICE_LOG(LOG_LEVEL_WARN, "SendWSMsg", "[%s] reply dropped: its client has gone",
@@ -167,7 +168,7 @@ int send_reply(uint64_t connection, const std::string& reply, const std::string&
     }
     if (sent < 0) SERVICE_LOG(LOG_LEVEL_ERROR, "SendWSMsg", "ws_send error！");
     SERVICE_LOG(LOG_LEVEL_DEBUG, "SendWSMsg", "[%s] response data with a length of %d has been send",
-                method.c_str(), static_cast<int>(reply.size()));
+                method.c_str(), static_cast<int>(length));
     return sent;
 }
 

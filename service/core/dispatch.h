@@ -21,7 +21,7 @@ void set_reply_server(WsServer* server);
 
 // Sends `reply` to `connection` as one text frame. A reply whose connection has gone is dropped
 // and logged. Returns the send result (negative when nothing was sent).
-int send_reply(uint64_t connection, const std::string& reply, const std::string& method);
+int send_reply(uint64_t connection, std::string reply, const std::string& method);
 
 // The connection of the request that runs, or that started the streams (0 when none).
 uint64_t reply_connection();

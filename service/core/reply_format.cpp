@@ -6,74 +6,116 @@
 
 namespace countermate {
 
-std::string json_escape(const std::string& text) {
-    std::string escaped;
-    escaped.reserve(text.size() + 8);
-    for (unsigned char byte : text) {
-        switch (byte) {
-        case '"': escaped += "\\\""; break;
-        case '\\': escaped += "\\\\"; break;
-        case '\n': escaped += "\\n"; break;
-        case '\r': escaped += "\\r"; break;
-        case '\t': escaped += "\\t"; break;
-        case '\b': escaped += "\\b"; break;
-        case '\f': escaped += "\\f"; break;
-        default:
-            if (byte < 0x20) {
-                char unicode[8];
-                std::snprintf(unicode, sizeof unicode, "\\u%04x", byte);
-                escaped += unicode;
-            } else {
-                escaped += static_cast<char>(byte);
-            }
-        }
-    }
-    return escaped;
-}
-
-bool is_json_value(const std::string& text) {
-    const char* end = nullptr;
-    cJSON* parsed = cJSON_ParseWithOpts(text.c_str(), &end, /*require_null_terminated=*/1);
-    const bool complete = parsed != nullptr;
-    cJSON_Delete(parsed);
-    return complete;
-}
-
 namespace {
 
-std::string integer_text(const ReplyValue* value) {
+// Whether `byte` must be escaped inside a JSON string.
+bool needs_escape(unsigned char byte) { return byte < 0x20 || byte == '"' || byte == '\\'; }
+
+void append_escape(std::string& out, unsigned char byte) {
+    switch (byte) {
+    case '"': out += "\\\""; return;
+    case '\\': out += "\\\\"; return;
+    case '\n': out += "\\n"; return;
+    case '\r': out += "\\r"; return;
+    case '\t': out += "\\t"; return;
+    case '\b': out += "\\b"; return;
+    case '\f': out += "\\f"; return;
+    default: {
+        char unicode[8];
+        std::snprintf(unicode, sizeof unicode, "\\u%04x", byte);
+        out += unicode;
+    }
+    }
+}
+
+// Appends `text` escaped; runs of bytes that need nothing are copied whole, so a picture's
+// Base64 text costs one copy.
+void append_escaped(std::string& out, std::string_view text) {
+    size_t run_start = 0;
+    for (size_t index = 0; index < text.size(); ++index) {
+        const auto byte = static_cast<unsigned char>(text[index]);
+        if (!needs_escape(byte)) continue;
+        out.append(text.data() + run_start, index - run_start);
+        append_escape(out, byte);
+        run_start = index + 1;
+    }
+    out.append(text.data() + run_start, text.size() - run_start);
+}
+
+void append_integer(std::string& out, const ReplyValue* value) {
     long long number = 0;
     if (value && value->kind() == ReplyValue::Kind::Integer) number = value->integer();
     if (value && value->kind() == ReplyValue::Kind::Real) number = static_cast<long long>(value->real());
-    return std::to_string(number);
+    out += std::to_string(number);
 }
 
-std::string real_text(const ReplyValue* value) {
+void append_real(std::string& out, const ReplyValue* value) {
     double number = 0;
     if (value && value->kind() == ReplyValue::Kind::Real) number = value->real();
     if (value && value->kind() == ReplyValue::Kind::Integer) number = static_cast<double>(value->integer());
     char printed[64];
     std::snprintf(printed, sizeof printed, "%f", number);
-    return printed;
+    out += printed;
 }
 
-std::string text_of(const ReplyValue* value) {
-    if (!value) return "";
-    if (value->kind() == ReplyValue::Kind::Text) return value->text();
-    return value->kind() == ReplyValue::Kind::Integer ? integer_text(value) : real_text(value);
+// The text of a %s: a text value as it is, a number printed.
+void append_text(std::string& out, const ReplyValue* value, bool quoted) {
+    if (value && value->kind() != ReplyValue::Kind::Text) {
+        std::string number;
+        if (value->kind() == ReplyValue::Kind::Integer) {
+            append_integer(number, value);
+        } else {
+            append_real(number, value);
+        }
+        out += number;
+        return;
+    }
+    const std::string_view text = value ? value->text() : std::string_view();
+    if (quoted) {
+        append_escaped(out, text);
+    } else if (is_json_value(text)) {
+        // A bare %s: JSON from the terminal stays JSON; anything else becomes a proper string.
+        out.append(text.data(), text.size());
+    } else {
+        out += '"';
+        append_escaped(out, text);
+        out += '"';
+    }
 }
 
-// A bare %s: JSON from the terminal stays JSON; anything else becomes a proper string.
-std::string embedded_text(const ReplyValue* value) {
-    const std::string text = text_of(value);
-    if (is_json_value(text)) return text;
-    return "\"" + json_escape(text) + "\"";
+size_t text_bytes(const std::vector<ReplyValue>& values) {
+    size_t total = 0;
+    for (const ReplyValue& value : values) {
+        if (value.kind() == ReplyValue::Kind::Text) total += value.text().size();
+    }
+    return total;
 }
 
 }  // namespace
 
+std::string json_escape(const std::string& text) {
+    std::string escaped;
+    escaped.reserve(text.size() + 8);
+    append_escaped(escaped, text);
+    return escaped;
+}
+
+bool is_json_value(std::string_view text) {
+    const char* end = nullptr;
+    cJSON* parsed = cJSON_ParseWithLengthOpts(text.data(), text.size(), &end, 0);
+    if (parsed == nullptr) return false;
+    cJSON_Delete(parsed);
+    // The whole text must be the one value: only blanks may follow it.
+    for (const char* rest = end; rest < text.data() + text.size(); ++rest) {
+        if (*rest != ' ' && *rest != '\t' && *rest != '\r' && *rest != '\n') return false;
+    }
+    return true;
+}
+
 std::string format_reply(const char* reply_template, const std::vector<ReplyValue>& values) {
     std::string reply;
+    // One allocation for the usual reply: texts rarely need escaping.
+    reply.reserve(std::char_traits<char>::length(reply_template) + text_bytes(values) + 64);
     size_t next_value = 0;
     for (const char* cursor = reply_template; *cursor; ++cursor) {
         if (cursor[0] != '%' || (cursor[1] != 'd' && cursor[1] != 's' && cursor[1] != 'f')) {
@@ -85,13 +127,11 @@ std::string format_reply(const char* reply_template, const std::vector<ReplyValu
         const char conversion = cursor[1];
         ++cursor;
         if (conversion == 'd') {
-            reply += integer_text(value);
+            append_integer(reply, value);
         } else if (conversion == 'f') {
-            reply += real_text(value);
-        } else if (!reply.empty() && reply.back() == '"') {
-            reply += json_escape(text_of(value));
+            append_real(reply, value);
         } else {
-            reply += embedded_text(value);
+            append_text(reply, value, !reply.empty() && reply.back() == '"');
         }
     }
     return reply;

@@ -11,10 +11,14 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace countermate {
 
+// One value of a reply. A text value only views its text, which must outlive the
+// format_reply call it is given to: a braced list of values in that call does (temporaries
+// there live until the call has returned), so a picture's Base64 text is never copied for it.
 class ReplyValue {
 public:
     ReplyValue(int value) : kind_(Kind::Integer), integer_(value) {}
@@ -27,13 +31,13 @@ public:
     Kind kind() const { return kind_; }
     long long integer() const { return integer_; }
     double real() const { return real_; }
-    const std::string& text() const { return text_; }
+    std::string_view text() const { return text_; }
 
 private:
     Kind kind_;
     long long integer_ = 0;
     double real_ = 0;
-    std::string text_;
+    std::string_view text_;
 };
 
 // Fills `reply_template` with `values`. A placeholder whose value is missing or of another
@@ -46,6 +50,6 @@ std::string format_reply(const char* reply_template, const std::vector<ReplyValu
 std::string json_escape(const std::string& text);
 
 // True when `text` is one complete JSON value (object, array, string, number, literal).
-bool is_json_value(const std::string& text);
+bool is_json_value(std::string_view text);
 
 }  // namespace countermate

@@ -57,3 +57,6 @@ uint64_t ws_connection_of(const WsClient* client);
 int ws_send_to(WsServer* server, uint64_t connection, Ws_DataType type, const void* data,
                size_t length);
 
+// ws_send_to of a payload the caller gives up: what the socket does not take at once is queued
+// without a copy. `payload` is left empty or as it was.
+int ws_send_to(WsServer* server, uint64_t connection, Ws_DataType type, std::string&& payload);

@@ -7,6 +7,9 @@
 
 namespace {
 
+// Chunks handed to one write.
+constexpr int kChunksPerWrite = 16;
+
 // Writes what the socket takes now. Returns the bytes written, or -1 when the socket failed.
 ssize_t writeNow(int fd, iovec* parts, int partCount) {
     msghdr message{};
@@ -30,44 +33,59 @@ void WsOutbox::open(int fd, uint64_t connection, int epollFd, void* eventData) {
     epollFd_ = epollFd;
     eventData_ = eventData;
     queued_.clear();
-    offset_ = 0;
+    frontOffset_ = waiting_ = 0;
     watching_ = false;
 }
 
 WsOutbox::Outcome WsOutbox::send(uint64_t connection, const uint8_t* header, size_t headerLength,
-                                 const void* payload, size_t payloadLength, const Limits& limits) {
+                                 const Payload& payload, const Limits& limits) {
     std::lock_guard<std::mutex> hold(lock_);
     if (connection == 0 || connection != connection_ || fd_ < 0) return Outcome::Gone;
-    const size_t frameLength = headerLength + payloadLength;
+    const size_t frameLength = headerLength + payload.length;
     size_t written = 0;
     if (queued_.empty()) {
         iovec parts[2] = {{const_cast<uint8_t*>(header), headerLength},
-                          {const_cast<void*>(payload), payloadLength}};
-        const ssize_t sent = writeNow(fd_, parts, payloadLength > 0 ? 2 : 1);
+                          {const_cast<char*>(payload.data), payload.length}};
+        const ssize_t sent = writeNow(fd_, parts, payload.length > 0 ? 2 : 1);
         if (sent < 0) return fail();
         written = size_t(sent);
         if (written == frameLength) return Outcome::Sent;
         lastProgress_ = Clock::now();
-    } else {
-        const size_t waiting = queued_.size() - offset_;
-        if (waiting + frameLength > limits.perConnection ||
-            limits.queuedTotal->load() + frameLength > limits.total) {
-            return fail();
-        }
+    } else if (waiting_ + frameLength > limits.perConnection ||
+               limits.queuedTotal->load() + frameLength > limits.total) {
+        return fail();
     }
     // The rest of the frame joins the queue.
-    const size_t before = queued_.size();
     if (written < headerLength) {
-        queued_.append(reinterpret_cast<const char*>(header) + written, headerLength - written);
-        queued_.append(static_cast<const char*>(payload), payloadLength);
-    } else {
-        queued_.append(static_cast<const char*>(payload) + (written - headerLength),
-                       frameLength - written);
+        enqueue(std::string(reinterpret_cast<const char*>(header) + written, headerLength - written),
+                limits);
+        written = headerLength;
     }
-    *limits.queuedTotal += queued_.size() - before;
-    queuing_ = true;
+    const size_t payloadWritten = written - headerLength;
+    const bool ownedWhole = payload.owner && payload.owner->data() == payload.data &&
+                            payload.owner->size() == payload.length;
+    if (ownedWhole && (queued_.empty() || payloadWritten == 0)) {
+        // Taken over: a part already written is skipped as the front chunk's offset.
+        const bool front = queued_.empty();
+        enqueue(std::move(*payload.owner), limits);
+        if (front) {
+            frontOffset_ = payloadWritten;
+            waiting_ -= payloadWritten;
+            *limits.queuedTotal -= payloadWritten;
+        }
+    } else if (payloadWritten < payload.length) {
+        enqueue(std::string(payload.data + payloadWritten, payload.length - payloadWritten), limits);
+    }
     watchWritable(true);
     return Outcome::Sent;
+}
+
+void WsOutbox::enqueue(std::string chunk, const Limits& limits) {
+    if (chunk.empty()) return;
+    waiting_ += chunk.size();
+    *limits.queuedTotal += chunk.size();
+    queued_.push_back(std::move(chunk));
+    queuing_ = true;
 }
 
 // Called under lock_. Shutting the socket down wakes its group thread at once (epoll reports the
@@ -84,15 +102,32 @@ bool WsOutbox::flush(const Limits& limits) {
 
 bool WsOutbox::writeQueued(const Limits& limits) {
     if (fd_ < 0) return true;
-    while (offset_ < queued_.size()) {
-        iovec part{&queued_[offset_], queued_.size() - offset_};
-        const ssize_t sent = writeNow(fd_, &part, 1);
+    while (!queued_.empty()) {
+        iovec parts[kChunksPerWrite];
+        int count = 0;
+        for (auto chunk = queued_.begin(); chunk != queued_.end() && count < kChunksPerWrite; ++chunk) {
+            const size_t skip = count == 0 ? frontOffset_ : 0;
+            parts[count++] = {&(*chunk)[skip], chunk->size() - skip};
+        }
+        const ssize_t sent = writeNow(fd_, parts, count);
         if (sent < 0) return false;
         if (sent == 0) return true;  // the socket is full again: wait for the next EPOLLOUT
-        offset_ += size_t(sent);
         lastProgress_ = Clock::now();
+        size_t advance = size_t(sent);
+        waiting_ -= advance;
+        *limits.queuedTotal -= advance;
+        while (advance > 0) {
+            const size_t left = queued_.front().size() - frontOffset_;
+            if (advance < left) {
+                frontOffset_ += advance;
+                break;
+            }
+            advance -= left;
+            queued_.pop_front();
+            frontOffset_ = 0;
+        }
     }
-    dropQueue(limits);
+    queuing_ = false;
     watchWritable(false);
     return true;
 }
@@ -100,7 +135,7 @@ bool WsOutbox::writeQueued(const Limits& limits) {
 bool WsOutbox::stalled(Clock::time_point now, std::chrono::milliseconds deadline) {
     if (!queuing_) return false;
     std::lock_guard<std::mutex> hold(lock_);
-    return offset_ < queued_.size() && now - lastProgress_ > deadline;
+    return waiting_ > 0 && now - lastProgress_ > deadline;
 }
 
 int WsOutbox::shut(const Limits& limits) {
@@ -115,9 +150,10 @@ int WsOutbox::shut(const Limits& limits) {
 
 void WsOutbox::dropQueue(const Limits& limits) {
     queuing_ = false;
-    *limits.queuedTotal -= queued_.size();
-    std::string().swap(queued_);
-    offset_ = 0;
+    *limits.queuedTotal -= waiting_;
+    waiting_ = 0;
+    std::deque<std::string>().swap(queued_);
+    frontOffset_ = 0;
 }
 
 // Called under lock_, so the registration always matches the queue: a sender that queues and

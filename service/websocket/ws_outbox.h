@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 
@@ -30,13 +31,21 @@ public:
         std::atomic<size_t>* queuedTotal;
     };
 
+    // A frame's payload. When `owner` holds it, the queue may take the string over instead of
+    // copying what the socket did not take (a large reply is then held once, not twice).
+    struct Payload {
+        const char* data;
+        size_t length;
+        std::string* owner = nullptr;
+    };
+
     // Binds the outbox to a new connection: its socket, identity, epoll set and event data.
     void open(int fd, uint64_t connection, int epollFd, void* eventData);
 
     // Sends one frame (`header` then `payload`) if `connection` is still the one bound here.
     // A frame is accepted when the queue is empty, whatever its size, or when it fits the limits.
     Outcome send(uint64_t connection, const uint8_t* header, size_t headerLength,
-                 const void* payload, size_t payloadLength, const Limits& limits);
+                 const Payload& payload, const Limits& limits);
 
     // Writes what is queued (on the group thread, when the socket is writable). False when the
     // socket failed.
@@ -51,6 +60,7 @@ public:
 
 private:
     Outcome fail();
+    void enqueue(std::string chunk, const Limits& limits);
     bool writeQueued(const Limits& limits);
     void watchWritable(bool watch);
     void dropQueue(const Limits& limits);
@@ -60,8 +70,9 @@ private:
     uint64_t connection_ = 0;
     int epollFd_ = -1;
     void* eventData_ = nullptr;
-    std::string queued_;
-    size_t offset_ = 0;                 // bytes of queued_ already written
+    std::deque<std::string> queued_;    // frames or their tails, in order
+    size_t frontOffset_ = 0;            // bytes of queued_.front() already written
+    size_t waiting_ = 0;                // bytes queued and not yet written
     Clock::time_point lastProgress_{};
     bool watching_ = false;             // EPOLLOUT is registered
     // Whether anything is queued, readable without the lock: the group's sweep looks at every

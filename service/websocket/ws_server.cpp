@@ -634,21 +634,23 @@ uint64_t ws_connection_of(const WsClient* client) {
     return client->server->state->connections[size_t(client - client->server->client)].id;
 }
 
-int ws_send_to(WsServer* server, uint64_t connection, Ws_DataType type, const void* data,
-               size_t length) {
+namespace {
+
+int sendToConnection(WsServer* server, uint64_t connection, Ws_DataType type,
+                     WsOutbox::Payload payload) {
     const size_t slot = size_t(connection & ((uint64_t(1) << kSlotBits) - 1));
     if (!server || connection == 0 || slot >= WS_MAX_CLIENTS) return -1;
     std::string valid;
-    if (type == WsData_Text && !ws_isValidUtf8(std::string_view(static_cast<const char*>(data), length))) {
-        valid = ws_validUtf8(std::string_view(static_cast<const char*>(data), length));
-        data = valid.data();
-        length = valid.size();
+    if (type == WsData_Text && !ws_isValidUtf8(std::string_view(payload.data, payload.length))) {
+        valid = ws_validUtf8(std::string_view(payload.data, payload.length));
+        payload = {valid.data(), valid.size(), &valid};
     }
     uint8_t header[kWsMaxHeader];
-    const size_t headerLength = ws_encodeFrameHeader(type, length, nullptr, header);
+    const size_t headerLength = ws_encodeFrameHeader(type, payload.length, nullptr, header);
     if (headerLength == 0) return -1;
+    const size_t length = payload.length;
     WsConnectionState& state = server->state->connections[slot];
-    switch (state.outbox.send(connection, header, headerLength, data, length,
+    switch (state.outbox.send(connection, header, headerLength, payload,
                               server->state->outputLimits())) {
     case WsOutbox::Outcome::Sent: return int(std::min<size_t>(length, INT32_MAX));
     case WsOutbox::Outcome::Gone: return -1;
@@ -656,6 +658,17 @@ int ws_send_to(WsServer* server, uint64_t connection, Ws_DataType type, const vo
     }
     state.sendFailed = true;
     return -2;
+}
+
+}  // namespace
+
+int ws_send_to(WsServer* server, uint64_t connection, Ws_DataType type, const void* data,
+               size_t length) {
+    return sendToConnection(server, connection, type, {static_cast<const char*>(data), length});
+}
+
+int ws_send_to(WsServer* server, uint64_t connection, Ws_DataType type, std::string&& payload) {
+    return sendToConnection(server, connection, type, {payload.data(), payload.size(), &payload});
 }
 
 extern "C" {
