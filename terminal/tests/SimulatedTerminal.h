@@ -11,6 +11,7 @@
 #include "CJsonObject.h"
 #include "DEV_CounterMate.h"
 #include "TerminalSimulator.h"
+#include "TestFiles.h"
 
 namespace countermate::terminal::testing {
 
@@ -48,23 +49,10 @@ protected:
 
     // A local file in the test's folder holding `content`; returns its path.
     std::string LocalFile(const std::string& name, const std::string& content) {
-        const std::string path = m_folder + "/" + name;
-        FILE* file = std::fopen(path.c_str(), "wb");
-        std::fwrite(content.data(), 1, content.size(), file);
-        std::fclose(file);
-        return path;
+        return WriteTestFile(m_folder + "/" + name, content);
     }
 
-    std::string ReadFile(const std::string& path) {
-        std::string content;
-        if (FILE* file = std::fopen(path.c_str(), "rb")) {
-            char buffer[4096];
-            for (size_t count; (count = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-                content.append(buffer, count);
-            std::fclose(file);
-        }
-        return content;
-    }
+    std::string ReadFile(const std::string& path) { return ReadTestFile(path); }
 
     // The packets the simulator received, once `count` of them have arrived.
     std::vector<std::vector<unsigned char>> ReportsAfter(size_t count) {

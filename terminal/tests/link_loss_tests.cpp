@@ -26,6 +26,20 @@ protected:
         ASSERT_TRUE(m_simulator->WaitForConnection(5000));
     }
 
+    // A ReadQR waiting 60 s on another thread for an answer that never comes, once the
+    // terminal has its command; the future holds its result.
+    std::future<int> WaitingReadQR() {
+        sim::CommandScript never;
+        never.fault = sim::Fault::kNeverAnswer;
+        m_simulator->Script("ReadQR", never);
+        std::future<int> waiting = OnAnotherThread([this] {
+            char code[1024] = {};
+            return m_driver->ReadQR(60, code);
+        });
+        EXPECT_TRUE(m_simulator->WaitForCommands(1, 5000));  // sent: the answer is waited for
+        return waiting;
+    }
+
     // Runs `call` on its own thread; the future holds its result.
     static std::future<int> OnAnotherThread(std::function<int()> call) {
         return std::async(std::launch::async, std::move(call));
@@ -33,14 +47,7 @@ protected:
 };
 
 TEST_F(TerminalLinkLoss, WaitingAnswerEndsWithReceiveFailureWhenTheTerminalGoes) {
-    sim::CommandScript never;
-    never.fault = sim::Fault::kNeverAnswer;
-    m_simulator->Script("ReadQR", never);
-    std::future<int> waiting = OnAnotherThread([this] {
-        char code[1024] = {};
-        return m_driver->ReadQR(60, code);
-    });
-    ASSERT_TRUE(m_simulator->WaitForCommands(1, 5000));  // sent: the answer is being waited for
+    std::future<int> waiting = WaitingReadQR();
     m_simulator->Stop();
     ASSERT_EQ(waiting.wait_for(kPromptly), std::future_status::ready);
     EXPECT_EQ(waiting.get(), -5);
@@ -122,14 +129,7 @@ TEST_F(TerminalLinkLoss, ReaderAndWriterOnTwoThreadsBothEnd) {
 // Closing the port while another thread waits on it is safe, and ends that wait: nothing can
 // arrive on a closed port.
 TEST_F(TerminalLinkLoss, ClosingThePortEndsAWaitOnAnotherThread) {
-    sim::CommandScript never;
-    never.fault = sim::Fault::kNeverAnswer;
-    m_simulator->Script("ReadQR", never);
-    std::future<int> waiting = OnAnotherThread([this] {
-        char code[1024] = {};
-        return m_driver->ReadQR(60, code);
-    });
-    ASSERT_TRUE(m_simulator->WaitForCommands(1, 5000));
+    std::future<int> waiting = WaitingReadQR();
     EXPECT_EQ(m_driver->HIDClosePort(), 0);
     ASSERT_EQ(waiting.wait_for(kPromptly), std::future_status::ready);
     EXPECT_EQ(waiting.get(), -5);

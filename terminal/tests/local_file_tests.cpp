@@ -12,25 +12,10 @@
 #include <string>
 
 #include "LocalFile.h"
+#include "TestFiles.h"
 
 namespace countermate::terminal::testing {
 namespace {
-
-std::string WriteFile(const std::string& path, const std::string& content) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    std::fwrite(content.data(), 1, content.size(), file);
-    std::fclose(file);
-    return path;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::string content;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        for (int c; (c = std::fgetc(file)) != EOF;) content += static_cast<char>(c);
-        std::fclose(file);
-    }
-    return content;
-}
 
 // The file type of `path` itself (a symbolic link is not followed); 0 when nothing is there.
 mode_t Kind(const std::string& path) {
@@ -71,7 +56,7 @@ struct Target {
 TEST_F(TerminalLocalFile, OnlyRegularFilesAreOpened) {
     const Target targets[] = {
         {"regular file",
-         [](const std::string& folder) { return WriteFile(folder + "/plain.txt", "old content"); },
+         [](const std::string& folder) { return WriteTestFile(folder + "/plain.txt", "old content"); },
          true, true, S_IFREG},
         {"FIFO without a writer",
          [](const std::string& folder) {
@@ -93,7 +78,7 @@ TEST_F(TerminalLocalFile, OnlyRegularFilesAreOpened) {
          true, S_IFREG},
         {"symbolic link to a regular file",
          [](const std::string& folder) {
-             const std::string target = WriteFile(folder + "/target.txt", "old content");
+             const std::string target = WriteTestFile(folder + "/target.txt", "old content");
              const std::string link = folder + "/link.txt";
              EXPECT_EQ(symlink(target.c_str(), link.c_str()), 0);
              return link;
@@ -125,7 +110,7 @@ TEST_F(TerminalLocalFile, OnlyRegularFilesAreOpened) {
         // content follows the new one.
         EXPECT_EQ(Kind(path), target.kind_after);
         if (target.writable) {
-            EXPECT_EQ(ReadFile(path), "new");
+            EXPECT_EQ(ReadTestFile(path), "new");
         }
     }
 }
