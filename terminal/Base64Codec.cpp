@@ -2,6 +2,7 @@
 // uses to move pictures and documents as text.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -75,19 +76,28 @@ int CDEV_CounterMate::FileBase64Encode_GetLength(char* local_path) {
     return static_cast<int>(status.st_size);
 }
 
+// The file is encoded as it is read, a block at a time, so a large file is held only as its
+// Base64 text.
 int CDEV_CounterMate::FileBase64Encode(char* local_path, char** base64) {
     const int size = FileBase64Encode_GetLength(local_path);
     if (size < 1) return kFileOperationFailed;
     LocalFile file = OpenRegularFileToRead(local_path);
     if (!file) return kFileOperationFailed;
-    std::vector<unsigned char> data(static_cast<size_t>(size));
-    if (std::fread(data.data(), 1, data.size(), file.get()) != data.size()) {
-        return kFileOperationFailed;
+    std::unique_ptr<char, decltype(&std::free)> text(
+        static_cast<char*>(std::malloc((static_cast<size_t>(size) / 3 + 25) * 4)), &std::free);
+    if (!text) return kFileOperationFailed;
+    constexpr size_t kBlockBytes = 3 * 64 * 1024;  // whole groups of 3, so blocks join seamlessly
+    std::vector<unsigned char> block(kBlockBytes);
+    size_t read = 0;
+    size_t written = 0;
+    while (read < static_cast<size_t>(size)) {
+        const size_t want = std::min(kBlockBytes, static_cast<size_t>(size) - read);
+        if (std::fread(block.data(), 1, want, file.get()) != want) return kFileOperationFailed;
+        written += countermate::base64_encode(block.data(), want, text.get() + written);
+        read += want;
     }
-    char* text = static_cast<char*>(std::malloc((static_cast<size_t>(size) / 3 + 25) * 4));
-    if (text == nullptr) return kFileOperationFailed;
-    Base64Encode(data.data(), size, text);
-    *base64 = text;
+    text.get()[written] = '\0';
+    *base64 = text.release();
     return kSuccess;
 }
 
