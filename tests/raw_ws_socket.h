@@ -140,6 +140,13 @@ public:
         return poll(&entry, 1, timeout_ms) == 1 && (entry.revents & (POLLRDHUP | POLLHUP | POLLERR));
     }
 
+    // What has arrived, up to 64 KiB; empty when the connection has ended.
+    std::string read_some() {
+        char chunk[65536];
+        const ssize_t got = recv(fd_, chunk, sizeof chunk, 0);
+        return got > 0 ? std::string(chunk, size_t(got)) : std::string();
+    }
+
     bool wait_readable(int timeout_ms) {
         pollfd entry{fd_, POLLIN, 0};
         return poll(&entry, 1, timeout_ms) == 1;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <atomic>
 #include <chrono>
@@ -14,6 +15,8 @@
 #include "DEV_HUB.h"
 #include "reply_format.h"
 #include "request_table.h"
+#include "service_metrics.h"
+#include "service_status.h"
 #include "ws_api.h"
 #include "ws_codec.h"
 #include "ws_connection.h"
@@ -60,16 +63,36 @@ bool parse_request(const char* data, int length, CJsonObject& request, std::stri
 // Runs one request and answers `client_socket`. The service is free again before the reply
 // leaves: a page that sends its next request as soon as it reads this reply must not be told
 // that the service is busy.
+// The retVal and errMsg of a reply, read from its text without parsing it whole (a reply may
+// carry megabytes of pictures).
+int reply_result(const std::string& reply, std::string& message) {
+    const size_t result_at = reply.find("\"retVal\":");
+    const size_t message_at = reply.rfind("\"errMsg\":\"");
+    if (message_at != std::string::npos) {
+        const size_t start = message_at + 10;
+        message = reply.substr(start, reply.find('"', start) - start);
+    }
+    return result_at == std::string::npos ? 0 : std::atoi(reply.c_str() + result_at + 9);
+}
+
 void run_request(std::string request_text, uint64_t connection) {
+    const auto started = std::chrono::steady_clock::now();
     CJsonObject request(request_text);
     std::string method;
     std::string reply;
+    bool known = false;
     if (request.Get("method", method)) {
         CJsonObject args;
         const std::string args_text = request.Get("args", args) ? args.ToString() : std::string();
         if (const RequestHandler handler = find_request_handler(method)) {
+            known = true;
             (m_Dev_Hub.*handler)(args_text, reply);
         }
+    }
+    if (known && !reply.empty()) {
+        std::string message;
+        const int result = reply_result(reply, message);
+        record_request(method, result, std::chrono::steady_clock::now() - started, message);
     }
     {
         std::lock_guard<std::mutex> guard(request_end_lock);
@@ -104,6 +127,9 @@ std::string echoable_method(const std::string& method) {
 
 void answer_busy(uint64_t connection, const std::string& method) {
     const std::string echoed = echoable_method(method);
+    if (find_request_handler(method)) {
+        record_request(method, -17, std::chrono::duration<double>(0), "设备繁忙");
+    }
     const std::string reply =
         format_reply(R"({"method":"%s","retVal":-17,"errMsg":"设备繁忙"})", {echoed});
     send_reply(connection, reply, echoed);
@@ -113,6 +139,34 @@ void answer_cancel(uint64_t connection) {
     std::string reply;
     m_Dev_Hub.CancelOpt(std::string(), reply);
     send_reply(connection, reply, "CancelOpt");
+}
+
+// Looks at the terminal when nothing else uses it: the port opened and closed again, under the
+// busy flag so that no request starts meanwhile. While a request or a cancel runs, the state
+// its last operation left is what the status tells.
+void probe_terminal_when_idle() {
+    bool idle = false;
+    if (m_Dev_Hub.m_isCancelOpt || !m_isdoMethodProcessing.compare_exchange_strong(idle, true)) return;
+    const int opened = ctm->HIDOpenPort();
+    record_terminal_result(opened);
+    if (opened == 0 && !m_Dev_Hub.m_isCancelOpt) ctm->HIDClosePort();
+    {
+        std::lock_guard<std::mutex> guard(request_end_lock);
+        m_isdoMethodProcessing = false;
+    }
+    request_ended.notify_all();
+}
+
+ServiceStatus status_now(WsServer* server) {
+    ServiceStatus status;
+    status.busy = m_isdoMethodProcessing;
+    status.clients = server ? ws_server_figures(server).clients : 0;
+    return status;
+}
+
+void answer_status(WsClient* client, uint64_t connection) {
+    probe_terminal_when_idle();
+    send_reply(connection, service_status_json(status_now(client->server)), "GetServiceStatus");
 }
 
 // The page whose request runs has gone: its wait on the terminal is cancelled, so that the
@@ -153,6 +207,15 @@ void set_reply_server(WsServer* server) {
 }
 
 uint64_t reply_connection() { return reply_target; }
+
+std::string http_answer(std::string_view request) {
+    std::lock_guard<std::mutex> guard(reply_server_lock);
+    // The pages people read look at the terminal; the figures a monitor scrapes never do.
+    if (request.rfind("GET /status", 0) == 0 || request.rfind("GET / ", 0) == 0) {
+        probe_terminal_when_idle();
+    }
+    return http_status_answer(request, status_now(reply_server), reply_server);
+}
 
 int send_reply(uint64_t connection, std::string reply, const std::string& method) {
     const size_t length = reply.size();
@@ -209,6 +272,10 @@ void onMessage(WsClient* client, char* data, int length, Ws_DataType) {
     const uint64_t connection = ws_connection_of(client);
     if (method == "CancelOpt") {
         answer_cancel(connection);
+        return;
+    }
+    if (method == "GetServiceStatus") {
+        answer_status(client, connection);
         return;
     }
     bool idle = false;

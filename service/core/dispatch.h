@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 struct WsServer;
 
@@ -25,6 +26,9 @@ int send_reply(uint64_t connection, std::string reply, const std::string& method
 
 // The connection of the request that runs, or that started the streams (0 when none).
 uint64_t reply_connection();
+
+// The answer to a plain HTTP GET on the service's port: /status, / and /metrics.
+std::string http_answer(std::string_view request);
 
 // Waits until the running request, if any, has finished and its worker thread has ended.
 // Called when the server has stopped, so that no worker outlives the service.

@@ -8,6 +8,7 @@
 #include "DEV_HUB.h"
 #include "dispatch.h"
 #include "server_settings.h"
+#include "service_status.h"
 #include "ws_api.h"
 #include "ws_connection.h"
 #include "ws_server_wait.h"
@@ -18,7 +19,6 @@ void onExit(WsClient* client, Ws_ExitType reason);
 
 namespace {
 
-const char kServiceVersion[] = "0.2023.0530.1600";
 const char kProductTitle[] = "青禾柜台伴智能交互终端服务程序（通用版）";
 
 // The server being run, so that a stop request can wake the waiting entry point at once
@@ -64,6 +64,7 @@ WsServerOptions server_options(int port, const countermate::ServerSettings& sett
     options.restrictOrigins = settings.origins_restricted;
     options.allowedOrigins = settings.allowed_origins;
     options.maxConnectionsPerAddress = settings.max_connections_per_address;
+    options.onHttpRequest = countermate::http_answer;
     return options;
 }
 
@@ -76,7 +77,7 @@ extern "C" COUNTERMATE_EXPORT void RunCounterMateServer(int port) {
     if (!m_LogTracker) m_LogTracker = new CLogTracker("", "", "", "SER");   // kept for the process
     SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer", "...");
     SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer", "serverPort:%d", port);
-    SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer", "serverVersion:%s", kServiceVersion);
+    SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer", "serverVersion:%s", countermate::kServiceVersion);
     countermate::load_server_settings();
 
     WsServer* server = ws_server_start(server_options(port, countermate::current_server_settings()));
@@ -106,5 +107,5 @@ extern "C" COUNTERMATE_EXPORT void ExitCounterMateServer() {
 
 extern "C" COUNTERMATE_EXPORT void GetSoftInfo(char* title, char* version) {
     std::memcpy(title, kProductTitle, sizeof kProductTitle);
-    std::memcpy(version, kServiceVersion, sizeof kServiceVersion);
+    std::memcpy(version, countermate::kServiceVersion, std::strlen(countermate::kServiceVersion) + 1);
 }

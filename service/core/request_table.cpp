@@ -1,5 +1,6 @@
 #include "request_table.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "DEV_HUB.h"
@@ -63,6 +64,13 @@ const std::unordered_map<std::string, RequestHandler>& request_handlers() {
 }
 
 }  // namespace
+
+std::vector<std::string> request_names() {
+    std::vector<std::string> names = {"CancelOpt", "GetServiceStatus"};
+    for (const auto& entry : request_handlers()) names.push_back(entry.first);
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 RequestHandler find_request_handler(const std::string& method) {
     const auto& handlers = request_handlers();

@@ -1,6 +1,7 @@
 #include "terminal_call.h"
 
 #include "CCounterMate.h"
+#include "service_metrics.h"
 
 namespace countermate {
 
@@ -22,6 +23,7 @@ TerminalResult call_terminal(CCounterMate& terminal, PortClosing closing,
         if (closing != PortClosing::Never) result.code = terminal.HIDOpenPort();
         operation_ran = result.code == 0;
         if (operation_ran) result.code = operation();
+        if (closing != PortClosing::Never) record_terminal_result(result.code);
         result.error_text.clear();
     }
     if (result.error_text.empty()) result.error_text = terminal_error_text(terminal, result.code);

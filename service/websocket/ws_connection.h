@@ -9,7 +9,9 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ws_api.h"
@@ -30,6 +32,10 @@ struct WsServerOptions {
     std::vector<std::string> allowedOrigins;
     // Simultaneous connections from one peer address; 0 for no limit.
     int maxConnectionsPerAddress = 0;
+    // The answer to a plain HTTP request on the same port (a GET without Sec-WebSocket-Key):
+    // the whole response, sent before the connection is closed. Called on the client's group
+    // thread with the request up to its blank line. Null: such requests are not answered.
+    std::function<std::string(std::string_view request)> onHttpRequest;
 
     // A client whose queued output does not move for this long is disconnected.
     std::chrono::milliseconds sendDeadline{5000};
@@ -50,7 +56,7 @@ WsServer* ws_server_start(const WsServerOptions& options);
 // from onLogin to the end of onExit.
 uint64_t ws_connection_of(const WsClient* client);
 
-// Sends one unmasked frame to `connection` without blocking. A text payload that is not
+// Sends one unmasked frame to `connection` without blocking (WsData_None: the bytes as they are). A text payload that is not
 // well-formed UTF-8 is sent with its bad bytes replaced by U+FFFD. Returns the payload length
 // when sent or queued, -1 when the connection has gone (nothing is sent), -2 when the client was
 // found unable to take it (its socket failed or its queue is full; it is disconnected).
@@ -60,3 +66,15 @@ int ws_send_to(WsServer* server, uint64_t connection, Ws_DataType type, const vo
 // ws_send_to of a payload the caller gives up: what the socket does not take at once is queued
 // without a copy. `payload` is left empty or as it was.
 int ws_send_to(WsServer* server, uint64_t connection, Ws_DataType type, std::string&& payload);
+
+// What the server has seen since it started.
+struct WsServerFigures {
+    int clients = 0;                    // WebSocket clients connected now (past their handshake)
+    uint64_t protocolErrors = 0;        // closed with 1002
+    uint64_t messagesTooBig = 0;        // closed with 1009
+    uint64_t unfinishedMessages = 0;    // closed with 1008: silent mid-message, or over the budget
+    uint64_t stalledClients = 0;        // disconnected for not reading
+    uint64_t originsRefused = 0;        // handshakes answered 403
+    uint64_t addressLimitRefusals = 0;  // connections refused over the per-address limit
+};
+WsServerFigures ws_server_figures(WsServer* server);

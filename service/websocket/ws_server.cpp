@@ -76,6 +76,9 @@ struct WsServerState {
     WsServerOptions options;
     std::atomic<size_t> inputHeld{0};
     std::atomic<size_t> outputQueued{0};
+    std::atomic<int> loggedIn{0};  // clients past their handshake
+    std::atomic<uint64_t> protocolErrors{0}, messagesTooBig{0}, unfinishedMessages{0},
+        stalledClients{0}, originsRefused{0}, addressLimitRefusals{0};
     uint64_t connectionsMade = 0;                     // guarded by WsServer::lock
     std::unordered_map<uint32_t, int> perAddress;     // guarded by WsServer::lock
     WsConnectionState connections[WS_MAX_CLIENTS];
@@ -200,6 +203,8 @@ void removeClient(WsClient* client) {
     client->isLeaving = true;
     WsThread* group = client->group.load(std::memory_order_relaxed);
     WsServer* server = client->server;
+    if (client->exitType == WsExit_BySend) ++server->state->stalledClients;
+    if (client->isLogin) --server->state->loggedIn;
     // After shut() no sender touches the socket, so its number may be reused at once.
     stateOf(client).outbox.shut(server->state->outputLimits());
     epoll_ctl(group->fdEpoll, EPOLL_CTL_DEL, client->fd, nullptr);
@@ -221,6 +226,10 @@ void removeClient(WsClient* client) {
 // Sends a close frame with `code` and marks the client for removal.
 void closeWith(WsClient* client, uint16_t code, const char* why) {
     WSS_ERR("closing fd/%03d with %d: %s\r\n", client->fd, int(code), why);
+    WsServerState* state = client->server->state;
+    ++(code == kWsCloseProtocolError ? state->protocolErrors
+       : code == kWsCloseMessageTooBig ? state->messagesTooBig
+                                       : state->unfinishedMessages);
     const uint8_t payload[2] = {uint8_t(code >> 8), uint8_t(code)};
     ws_send_to(client->server, stateOf(client).id, WsData_Close, payload, sizeof payload);
     setExitReason(client, WsExit_ByServer);
@@ -275,8 +284,20 @@ bool originAccepted(WsClient* client, std::string_view request) {
         return true;
     }
     WSS_ERR("origin refused: %.*s\r\n", int(std::min<size_t>(origin.size(), 200)), origin.data());
+    ++client->server->state->originsRefused;
     send(client->fd, kForbiddenAnswer, sizeof kForbiddenAnswer - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
     return false;
+}
+
+// Answers a plain HTTP GET (no WebSocket key) when the server has a handler for it, then ends
+// the connection. False when the request is not one.
+bool answerPlainHttp(WsClient* client, std::string_view request) {
+    const auto& answer = client->server->state->options.onHttpRequest;
+    if (!answer || request.compare(0, 4, "GET ") != 0 || ws_hasKeyHeader(request)) return false;
+    const std::string response = answer(request);
+    ws_send_to(client->server, stateOf(client).id, WsData_None, response.data(), response.size());
+    setExitReason(client, WsExit_ByServer);
+    return true;
 }
 
 // Answers complete handshake requests at the front of the client's bytes. True once logged in.
@@ -289,6 +310,7 @@ bool answerHandshake(WsClient* client, WsMessageReader& reader) {
         const std::string_view request =
             pending.substr(0, blankLine == std::string_view::npos ? pending.size() : blankLine + 4);
         char* text = const_cast<char*>(request.data());
+        if (blankLine != std::string_view::npos && answerPlainHttp(client, request)) return false;
         if (request.compare(0, 3, "GET") == 0 && ws_hasKeyHeader(request)) {
             const bool accepted = originAccepted(client, request);
             const int sent =
@@ -299,6 +321,7 @@ bool answerHandshake(WsClient* client, WsMessageReader& reader) {
                 return false;
             }
             client->isLogin = true;
+            ++server->state->loggedIn;
             if (server->onLogin) server->onLogin(client);
             return true;
         }
@@ -465,6 +488,7 @@ void addClient(WsServer* server, int fd, const sockaddr_in& peer) {
         const auto* ip = reinterpret_cast<const uint8_t*>(&peer.sin_addr.s_addr);
         WSS_ERR("refused, %d connections from %d.%d.%d.%d already\r\n", fromAddress, ip[0], ip[1],
                 ip[2], ip[3]);
+        ++state->addressLimitRefusals;
         close(fd);
         return;
     }
@@ -630,6 +654,19 @@ WsServer* ws_server_start(const WsServerOptions& options) {
     return server;
 }
 
+WsServerFigures ws_server_figures(WsServer* server) {
+    WsServerFigures figures;
+    const WsServerState* state = server->state;
+    figures.clients = state->loggedIn;
+    figures.protocolErrors = state->protocolErrors;
+    figures.messagesTooBig = state->messagesTooBig;
+    figures.unfinishedMessages = state->unfinishedMessages;
+    figures.stalledClients = state->stalledClients;
+    figures.originsRefused = state->originsRefused;
+    figures.addressLimitRefusals = state->addressLimitRefusals;
+    return figures;
+}
+
 uint64_t ws_connection_of(const WsClient* client) {
     return client->server->state->connections[size_t(client - client->server->client)].id;
 }
@@ -645,9 +682,13 @@ int sendToConnection(WsServer* server, uint64_t connection, Ws_DataType type,
         valid = ws_validUtf8(std::string_view(payload.data, payload.length));
         payload = {valid.data(), valid.size(), &valid};
     }
+    // WsData_None sends the bytes as they are (an HTTP answer on the same port).
     uint8_t header[kWsMaxHeader];
-    const size_t headerLength = ws_encodeFrameHeader(type, payload.length, nullptr, header);
-    if (headerLength == 0) return -1;
+    size_t headerLength = 0;
+    if (type != WsData_None) {
+        headerLength = ws_encodeFrameHeader(type, payload.length, nullptr, header);
+        if (headerLength == 0) return -1;
+    }
     const size_t length = payload.length;
     WsConnectionState& state = server->state->connections[slot];
     switch (state.outbox.send(connection, header, headerLength, payload,
