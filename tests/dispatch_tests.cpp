@@ -43,11 +43,8 @@ TEST_F(Dispatch, RequestSentAsSoonAsTheReplyArrivesIsNeverRefused) {
 }
 
 TEST_F(Dispatch, CancelIsAnsweredAtOnceAndTheRunningRequestStillReplies) {
-    sim::CommandScript waits;
-    waits.fault = sim::Fault::kNeverAnswer;   // the customer never types: only a cancel ends it
-    terminal().Script("InputNumber", waits);
-    ASSERT_TRUE(client_->send_text(R"({"method":"InputNumber","args":{"outTimes":60}})"));
-    ASSERT_TRUE(terminal().WaitForCommands(commands_before_ + 1, 5000));
+    // The customer never types: only a cancel ends it.
+    start_endless_wait("InputNumber", R"({"method":"InputNumber","args":{"outTimes":60}})");
 
     auto canceller = service_->connect();
     ASSERT_TRUE(canceller->send_text(R"({"method":"CancelOpt","args":{}})"));

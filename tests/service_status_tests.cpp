@@ -80,11 +80,7 @@ TEST_F(ServiceStatus, IdleServiceLooksAtTheTerminalAndListsItsRequests) {
 }
 
 TEST_F(ServiceStatus, AnsweredAtOnceWhileARequestWaits) {
-    sim::CommandScript never;
-    never.fault = sim::Fault::kNeverAnswer;
-    terminal().Script("InputNumber", never);
-    ASSERT_TRUE(client_->send_text(R"({"method":"InputNumber","args":{"outTimes":60}})"));
-    ASSERT_TRUE(terminal().WaitForCommands(commands_before_ + 1, 5000));
+    start_endless_wait("InputNumber", R"({"method":"InputNumber","args":{"outTimes":60}})");
 
     auto support = service_->connect();
     const CJsonObject status = parse(call_service(*support, kStatusRequest, 2000));

@@ -29,6 +29,17 @@ void ServiceTest::TearDown() {
                                 "Reboot"}) {
         terminal().Script(command, sim::CommandScript{});
     }
+    for (const std::string& command : endless_commands_) terminal().Script(command, sim::CommandScript{});
+}
+
+void ServiceTest::start_endless_wait(const std::string& command, const std::string& request) {
+    sim::CommandScript never;
+    never.fault = sim::Fault::kNeverAnswer;
+    terminal().Script(command, never);
+    endless_commands_.push_back(command);
+    const size_t before = terminal().Commands().size();
+    ASSERT_TRUE(client_->send_text(request));
+    ASSERT_TRUE(terminal().WaitForCommands(before + 1, 5000));
 }
 
 std::string ServiceTest::call(const std::string& request, int timeout_ms) {

@@ -26,6 +26,10 @@ protected:
     std::string call(const std::string& request, int timeout_ms = 10000);
     // The next message on `client_`, or empty after `timeout_ms`.
     std::string next_message(int timeout_ms);
+    // Sends `request` with the terminal's `command` scripted never to be answered (the customer
+    // never acts: only a cancel or the terminal's loss ends the wait) and waits until the
+    // terminal has the command. The script ends with the test.
+    void start_endless_wait(const std::string& command, const std::string& request);
     // Command texts the terminal received since this test started.
     std::vector<std::string> commands_received() const;
     sim::TerminalSimulator& terminal() { return service_->simulator(); }
@@ -33,6 +37,7 @@ protected:
     static ServiceOnSimulator* service_;
     std::unique_ptr<WsClientConnection> client_;
     size_t commands_before_ = 0;
+    std::vector<std::string> endless_commands_;
 };
 
 // Parses `text`; an empty object when it is not JSON.

@@ -15,11 +15,7 @@ constexpr int kPromptlyMs = 5000;
 using TerminalLoss = ServiceTest;
 
 TEST_F(TerminalLoss, WaitingRequestEndsWhenTheTerminalGoesAndTheNextIsServedWhenItReturns) {
-    sim::CommandScript never;
-    never.fault = sim::Fault::kNeverAnswer;
-    terminal().Script("ReadQR", never);
-    ASSERT_TRUE(client_->send_text(R"({"method":"ReadQR","args":{"outTimes":60}})"));
-    ASSERT_TRUE(terminal().WaitForCommands(commands_before_ + 1, 5000));
+    start_endless_wait("ReadQR", R"({"method":"ReadQR","args":{"outTimes":60}})");
 
     const auto lost = std::chrono::steady_clock::now();
     terminal().Stop();
