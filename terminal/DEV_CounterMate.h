@@ -290,6 +290,7 @@ public:
     void UseModuleDirectory(std::string folder) { m_module_directory = std::move(folder); }
     // The folder of the teller pages, with its trailing "/".
     std::string ModuleDirectory() const;
+    std::string ScratchDirectory() const;
 
 private:
     // A send attempts before its first check of time and flag and fails with -4 when the link

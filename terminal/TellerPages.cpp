@@ -135,6 +135,14 @@ std::string CDEV_CounterMate::ModuleDirectory() const {
     return folder;
 }
 
+// The pages and pictures the driver writes go to "Temp/" beside the library, made when missing:
+// an installed library's own folder belongs to root, while its Temp/ is open to the teller.
+std::string CDEV_CounterMate::ScratchDirectory() const {
+    const std::string folder = ModuleDirectory() + "Temp/";
+    mkdir(folder.c_str(), 0777);
+    return folder;
+}
+
 int CDEV_CounterMate::Login(char* user_name, char* user_no, int star_level) {
     const OperationTrace trace("Login");
     return trace.Return(SignIn(*this, {user_name, user_no, "", star_level, ""}));
@@ -149,9 +157,9 @@ int CDEV_CounterMate::Logout() {
 int CDEV_CounterMate::LoginByHtml(char* user_name, char* user_no, char* star_level,
                                   char* position, char* org_name, char* head_picture) {
     const OperationTrace trace("LoginByHtml");
-    const std::string folder = ModuleDirectory();
+    const std::string folder = ScratchDirectory();
     std::string page;
-    int result = ReadPage(folder + kTemplateName, page);
+    int result = ReadPage(ModuleDirectory() + kTemplateName, page);
     if (result != kSuccess) return trace.Return(result);
     // One pass over the template: a value that itself holds a placeholder is left as it is.
     page = ReplacePlaceholders(page, {{"$userName", TextOrEmpty(user_name)},
@@ -172,7 +180,7 @@ int CDEV_CounterMate::LoginByHtml(char* user_name, char* user_no, char* star_lev
 
 int CDEV_CounterMate::EvaluateByHtml(int timeout, char* work, char* evaluation) {
     const OperationTrace trace("EvaluateByHtml");
-    const std::string folder = ModuleDirectory();
+    const std::string folder = ScratchDirectory();
     std::string page;
     int result = ReadPage(folder + kTellerPageName, page);
     if (result != kSuccess) return trace.Return(result);
@@ -195,6 +203,6 @@ int CDEV_CounterMate::EvaluateByHtml(int timeout, char* work, char* evaluation) 
 }
 
 int CDEV_CounterMate::LogoutByHtml() {
-    std::remove((ModuleDirectory() + kTellerPageName).c_str());
+    std::remove((ScratchDirectory() + kTellerPageName).c_str());
     return Logout();
 }

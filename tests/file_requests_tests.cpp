@@ -56,13 +56,13 @@ TEST_F(FileRequests, DownLoadFileDecodesBase64IntoATemporaryFileRemovedAfterward
     EXPECT_EQ(call(R"({"method":"DownLoadFile","args":{"fileType":0,"fileForm":1,"fileName":"teller.png","fileData":"SGVsbG8="}})"),
               R"({"method":"DownLoadFile","retVal":0,"errMsg":"操作成功"})");
     EXPECT_EQ(read_file(on_terminal(std::string(kUserImages) + "teller.png")), "Hello");
-    EXPECT_FALSE(fs::exists(deployed("temp.jpg")));
+    EXPECT_FALSE(fs::exists(deployed("Temp/temp.jpg")));
     EXPECT_FALSE(fs::exists(deployed("teller.png"))) << "a page's name is the terminal's name only";
 
     // Without a name nothing can be pushed; the temporary file goes all the same.
     EXPECT_EQ(call(R"({"method":"DownLoadFile","args":{"fileType":0,"fileForm":1,"fileData":"SGVsbG8="}})"),
               R"({"method":"DownLoadFile","retVal":-1,"errMsg":"参数错误"})");
-    EXPECT_FALSE(fs::exists(deployed("temp.jpg")));
+    EXPECT_FALSE(fs::exists(deployed("Temp/temp.jpg")));
 }
 
 TEST_F(FileRequests, RequestsWithoutTheirFileTypeAreRefusedBeforeTheTerminal) {

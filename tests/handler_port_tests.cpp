@@ -177,10 +177,10 @@ TEST_F(HandlerPort, CodeReaderEnvelope) {
     EXPECT_EQ(terminal_.closes, 0);
 }
 
-// A Base64 file goes to the terminal through a temporary file in the library's folder, which is
+// A Base64 file goes to the terminal through a temporary file in the library's Temp/, which is
 // gone afterwards; one that does not decode ends the request before the port is opened.
 TEST_F(HandlerPort, Base64FileArgument) {
-    const std::string temporary = std::string(COUNTERMATE_DEPLOY_DIR) + "/temp.jpg";
+    const std::string temporary = std::string(COUNTERMATE_DEPLOY_DIR) + "/Temp/temp.jpg";
     std::string reply;
     m_Dev_Hub.ShowPictures(R"({"fileForm":1,"fileData":"good"})", reply);
     EXPECT_EQ(reply, R"({"method":"ShowPictures","retVal":0,"interactiveValue":1,"errMsg":"text 0"})");

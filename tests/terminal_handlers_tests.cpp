@@ -213,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(
             R"({"method":"ShowPictures","retVal":0,"interactiveValue":1,"errMsg":"操作成功"})",
             {},
             {{"/sdcard/ZR/CounterMate/ordos/confirmation.png", "PICTURE"},
-             {kDeployFolder + "/temp.jpg", kAbsent}}},
+             {kDeployFolder + "/Temp/temp.jpg", kAbsent}}},
         Row{"ShowPicturesFromFile",
             R"({"method":"ShowPictures","args":{"fileData":"@/code.png"}})",
             {{"ShowPictures", R"({"success":true,"statusCode":0,"data":{"interactiveValue":0}})"}},
@@ -389,7 +389,7 @@ INSTANTIATE_TEST_SUITE_P(
             {}, {}, R"({"method":"ShowPictures","retVal":-8,"interactiveValue":0,"errMsg":"操作文件失败"})",
             {},
             {{"/sdcard/ZR/CounterMate/ordos/confirmation.png", kAbsent},
-             {kDeployFolder + "/temp.jpg", kAbsent}}},
+             {kDeployFolder + "/Temp/temp.jpg", kAbsent}}},
         Row{"SignaturePlaybackMissingFile",
             R"({"method":"SignaturePlayback","args":{"outTimes":15,"fileData":"@/none.txt"}})",
             {}, {}, R"({"method":"SignaturePlayback","retVal":-6,"errMsg":"文件不存在"})"}),
@@ -423,7 +423,7 @@ TEST(TerminalHandlersWithoutTerminal, ReportThePortNotOpened) {
     for (const auto& [request, expected] : cases) {
         EXPECT_EQ(call_service(service.client(), request), expected);
     }
-    EXPECT_EQ(read_file(kDeployFolder + "/temp.jpg"), kAbsent);
+    EXPECT_EQ(read_file(kDeployFolder + "/Temp/temp.jpg"), kAbsent);
 }
 
 // The teller page: made from the deployed template at sign-in, completed with the business for
@@ -452,7 +452,7 @@ TEST_F(TellerPage, SignInRateAndSignOut) {
         EXPECT_NE(page.find(filled), std::string::npos) << filled;
     }
     EXPECT_EQ(page.find('$'), std::string::npos) << "a placeholder was left in the page";
-    EXPECT_EQ(read_file(kDeployFolder + "/Evaluate_temp2.html"), kAbsent);
+    EXPECT_EQ(read_file(kDeployFolder + "/Temp/Evaluate_temp2.html"), kAbsent);
 
     // A failed rating carries an empty evaluation, whatever the terminal wrote.
     answer("EvaluateByHtml", R"({"success":false,"statusCode":0,"data":{"result":"{\"evaluate\":5}"}})");
@@ -463,7 +463,7 @@ TEST_F(TellerPage, SignInRateAndSignOut) {
     EXPECT_EQ(call(R"({"method":"LogoutByHtml","args":{}})"),
               R"({"method":"LogoutByHtml","retVal":0,"errMsg":"操作成功"})");
     EXPECT_EQ(commands_received().back(), R"({"command":"SignOut"})");
-    EXPECT_EQ(read_file(kDeployFolder + "/Evaluate_temp.html"), kAbsent);
+    EXPECT_EQ(read_file(kDeployFolder + "/Temp/Evaluate_temp.html"), kAbsent);
 
     // Without a teller page there is nothing to rate on.
     const size_t commands_before = commands_received().size();

@@ -1,5 +1,7 @@
 #include "terminal_replies.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -20,9 +22,13 @@ FileArgument::FileArgument(const HandlerArgs& args, const char* temporary_name)
         path_ = data_;
         return;
     }
+    // In "Temp/" beside the library: an installed library's own folder belongs to root, while
+    // its Temp/ is open to the teller.
     char folder[1024] = {};
     AUX_X::GetModuleCurPath(folder);
-    path_ = std::string(folder) + temporary_name;
+    const std::string scratch = std::string(folder) + "Temp/";
+    mkdir(scratch.c_str(), 0777);
+    path_ = scratch + temporary_name;
 }
 
 FileArgument::~FileArgument() {

@@ -36,7 +36,7 @@ TEST_F(TerminalTellerPages, LoginFillsEveryPlaceholderOnceAndSignsIn) {
     char name[] = "王五 $userName", number[] = "007", star[] = "5", position[] = "柜员",
          organisation[] = "城东支行", head[] = "";
     ASSERT_EQ(m_driver->LoginByHtml(name, number, star, position, organisation, head), 0);
-    EXPECT_EQ(ReadFile(m_pages + "Evaluate_temp.html"),
+    EXPECT_EQ(ReadFile(m_pages + "Temp/Evaluate_temp.html"),
               "<h1>王五 $userName</h1><p>007 5 柜员 城东支行</p>"
               "<img src=\"data:image/jpeg;base64,\"><footer>王五 $userName $work</footer>");
     // Without a head picture nothing is pushed: the sign-in is the only thing sent.
@@ -51,7 +51,7 @@ TEST_F(TerminalTellerPages, HeadPictureIsSentAsTheTellersPicture) {
     ASSERT_EQ(m_driver->LoginByHtml(name, number, star, position, organisation, head), 0);
     EXPECT_EQ(Stored("/mnt/sdcard/ZR/CounterMate/userImg/007.jpg"), std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10));
     EXPECT_EQ(ReadFile(m_pages + "007.jpg"), "");  // the local copy is removed
-    EXPECT_EQ(ReadFile(m_pages + "Evaluate_temp.html"), "<img src=\"data:image/jpeg;base64,/9j/4AAQSkZJRg==\">");
+    EXPECT_EQ(ReadFile(m_pages + "Temp/Evaluate_temp.html"), "<img src=\"data:image/jpeg;base64,/9j/4AAQSkZJRg==\">");
     EXPECT_EQ(m_simulator->Commands(), std::vector<std::string>{kSignIn});
 
     // The number names the picture file here and on the terminal: it may not leave its folder.
@@ -71,7 +71,7 @@ TEST_F(TerminalTellerPages, EvaluationPageIsMadeFromTheFilledPage) {
     EXPECT_EQ(m_simulator->Commands().back(), R"({"command":"EvaluateByHtml","param":{"outTime":45}})");
     EXPECT_EQ(Stored("/sdcard/ZR/CounterMate/temp/evaluate.html"), "<p>王五</p><p>个人开户</p><p>个人开户</p>");
     EXPECT_STREQ(evaluation, R"({"satisfaction":5,"comment":""})");
-    EXPECT_EQ(ReadFile(m_pages + "Evaluate_temp2.html"), "");  // removed after the push
+    EXPECT_EQ(ReadFile(m_pages + "Temp/Evaluate_temp2.html"), "");  // removed after the push
 
     const std::pair<int, int> outcomes[] = {{1, -9}, {2, -2}, {-1, 0}};
     for (const auto& [status_code, result] : outcomes) {
