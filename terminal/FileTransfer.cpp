@@ -5,6 +5,8 @@
 // then one kind-2 report per data block, acknowledging every 10th report (kind 5) so that the
 // terminal never runs far ahead.
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +45,11 @@ std::string Announcement(const char* terminal_path, int64_t size) {
     announcement.Add("fileMD5", "");
     return announcement.ToString();
 }
+
+// File bytes moved to and from the terminal since the library was loaded, for the service's
+// figures.
+std::atomic<uint64_t> g_bytes_pushed{0};
+std::atomic<uint64_t> g_bytes_pulled{0};
 
 const unsigned char* Bytes(const std::string& text) {
     return reinterpret_cast<const unsigned char*>(text.data());
@@ -96,6 +103,7 @@ int CDEV_CounterMate::PushFileWithProgress(const char* local_path, const char* t
             return kSendFailed;
         }
         sent += static_cast<int64_t>(count);
+        g_bytes_pushed += count;
         if (progress != nullptr) progress(total_blocks, blocks_sent);
     }
     return kSuccess;
@@ -138,6 +146,7 @@ int CDEV_CounterMate::ReceivePulledData(
         if (length > size - received) return kReceiveFailed;
         sink(report.data(), length);
         received += length;
+        g_bytes_pulled += static_cast<uint64_t>(length);
         if (reports % kAcknowledgementInterval == 0) {
             const int acknowledged =
                 HidWriteN(segment::kPullAcknowledgement, Bytes(acknowledgement),
@@ -323,3 +332,14 @@ int SplitString(const std::string& text, std::vector<std::string>& pieces, char 
 }
 
 }  // namespace countermate::terminal
+
+extern "C" {
+
+// File bytes pushed to and pulled from the terminal by every driver of this process.
+__attribute__((visibility("default"))) void CounterMateTransferredBytes(uint64_t* pushed,
+                                                                        uint64_t* pulled) {
+    if (pushed) *pushed = g_bytes_pushed.load();
+    if (pulled) *pulled = g_bytes_pulled.load();
+}
+
+}

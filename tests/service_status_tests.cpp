@@ -115,6 +115,8 @@ TEST_F(ServiceStatus, PagesOfThePortTellTheSameAndCountRequests) {
     const double count_before = at_before == std::string::npos ? 0 : std::stod(before.substr(at_before + sample.size()));
     call(R"({"method":"GetDevID","args":{}})");
     call(R"({"method":"GetDevID","args":{}})");
+    // Eleven bytes pushed to the terminal as a file.
+    call(R"({"method":"DownLoadFile","args":{"fileType":0,"fileForm":1,"fileName":"x.png","fileData":"SGVsbG8gdGhlcmU="}})");
     const std::string after = parsed_metrics(body_of(http_get(port, "/metrics")));
     const size_t at_after = after.find(sample);
     ASSERT_NE(at_after, std::string::npos) << after;
@@ -122,6 +124,12 @@ TEST_F(ServiceStatus, PagesOfThePortTellTheSameAndCountRequests) {
     EXPECT_NE(after.find("countermate_request_duration_seconds_count [('method', 'GetDevID')]"), std::string::npos);
     EXPECT_NE(after.find("countermate_terminal_up [] 1.0"), std::string::npos) << after;
     EXPECT_NE(after.find("countermate_connections_closed_total [('reason', 'protocol_error')]"), std::string::npos);
+    const std::string pushed = "countermate_terminal_file_bytes_total [('direction', 'pushed')] ";
+    const auto bytes_in = [&](const std::string& text) {
+        const size_t at = text.find(pushed);
+        return at == std::string::npos ? -1.0 : std::stod(text.substr(at + pushed.size()));
+    };
+    EXPECT_EQ(bytes_in(after) - bytes_in(before), 11) << after;
 }
 
 TEST(ServiceStatusWithoutTerminal, TheTerminalIsAbsent) {

@@ -8,7 +8,10 @@
 #include <mutex>
 #include <sstream>
 
+#include "DEV_HUB.h"
 #include "ws_connection.h"
+
+#include <dlfcn.h>
 
 namespace countermate {
 
@@ -89,6 +92,19 @@ void write_gauge(std::ostringstream& out, const char* name, const char* help, do
         << name << " " << value << "\n";
 }
 
+// The terminal driver's count of file bytes moved, when the loaded driver keeps one.
+void write_transfers(std::ostringstream& out) {
+    using Counts = void (*)(uint64_t*, uint64_t*);
+    const auto counts = handle ? reinterpret_cast<Counts>(dlsym(handle, "CounterMateTransferredBytes")) : nullptr;
+    if (!counts) return;
+    uint64_t pushed = 0, pulled = 0;
+    counts(&pushed, &pulled);
+    out << "# HELP countermate_terminal_file_bytes_total File bytes moved to (pushed) and from (pulled) the terminal.\n"
+           "# TYPE countermate_terminal_file_bytes_total counter\n"
+        << "countermate_terminal_file_bytes_total{direction=\"pushed\"} " << pushed << "\n"
+        << "countermate_terminal_file_bytes_total{direction=\"pulled\"} " << pulled << "\n";
+}
+
 void write_server(std::ostringstream& out, WsServer* server) {
     if (!server) return;
     const WsServerFigures figures = ws_server_figures(server);
@@ -166,6 +182,7 @@ std::string metrics_text(WsServer* server) {
         write_gauge(out, "countermate_terminal_up", "1 while the terminal's link was last seen working.",
                     terminal == TerminalState::Connected ? 1 : 0);
     }
+    write_transfers(out);
     write_server(out, server);
     write_gauge(out, "countermate_uptime_seconds", "Seconds since the service started.", uptime_seconds());
     return out.str();
