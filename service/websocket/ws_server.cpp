@@ -36,7 +36,9 @@ using Clock = std::chrono::steady_clock;
 constexpr int kWaitMs = 500;
 constexpr int kBindAttempts = 1000;
 constexpr int kLoginTimeMs = 5000;
-constexpr size_t kReadChunk = 64 * 1024;
+// What one read takes when nothing says more is coming: a request or a handshake fits, and an
+// idle connection's buffer stays small (it is made anew for each message).
+constexpr size_t kReadChunk = 16 * 1024;
 // The most one read takes while a long frame arrives.
 constexpr size_t kLargestRead = 1024 * 1024;
 // A handshake request longer than this without its blank line is not one.
