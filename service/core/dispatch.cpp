@@ -206,8 +206,6 @@ void set_reply_server(WsServer* server) {
     reply_server = server;
 }
 
-uint64_t reply_connection() { return reply_target; }
-
 std::string http_answer(std::string_view request) {
     std::lock_guard<std::mutex> guard(reply_server_lock);
     // The pages people read look at the terminal; the figures a monitor scrapes never do.

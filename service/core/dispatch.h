@@ -24,9 +24,6 @@ void set_reply_server(WsServer* server);
 // and logged. Returns the send result (negative when nothing was sent).
 int send_reply(uint64_t connection, std::string reply, const std::string& method);
 
-// The connection of the request that runs, or that started the streams (0 when none).
-uint64_t reply_connection();
-
 // The answer to a plain HTTP GET on the service's port: /status, / and /metrics.
 std::string http_answer(std::string_view request);
 
