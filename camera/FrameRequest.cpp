@@ -1,0 +1,43 @@
+#include "FrameRequest.h"
+
+namespace docscope {
+
+std::uint64_t FrameRequest::raise() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_wanted = true;
+  return m_answers;
+}
+
+void FrameRequest::complete(RequestOutcome outcome, cv::Mat image) {
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (!m_wanted) return;
+    m_wanted = false;
+    m_outcome = outcome;
+    m_image = std::move(image);
+    ++m_answers;
+  }
+  m_answered.notify_all();
+}
+
+RequestOutcome FrameRequest::await(std::uint64_t ticket,
+                                   std::chrono::steady_clock::time_point deadline,
+                                   const std::atomic<bool>* stop, cv::Mat* image) {
+  std::unique_lock<std::mutex> guard(m_lock);
+  const auto settled = [&] { return m_answers > ticket || (stop != nullptr && stop->load()); };
+  if (deadline == std::chrono::steady_clock::time_point::max()) m_answered.wait(guard, settled);
+  else m_answered.wait_until(guard, deadline, settled);
+  if (m_answers > ticket) {
+    if (image != nullptr) *image = m_image;
+    return m_outcome;
+  }
+  m_wanted = false;
+  return stop != nullptr && stop->load() ? RequestOutcome::Stopped : RequestOutcome::TimedOut;
+}
+
+void FrameRequest::wake() {
+  { std::lock_guard<std::mutex> guard(m_lock); }
+  m_answered.notify_all();
+}
+
+}  // namespace docscope
