@@ -28,7 +28,8 @@ async function askService(deploy, url, host, method) {
   for (;;) {
     if (host.exited) return null;
     const { status, stdout } = await callOnce(deploy, url, method);
-    if (status !== unreachable) return JSON.parse(stdout);
+    if (status === 0 || status === 1) return JSON.parse(stdout);
+    if (status !== unreachable) throw new Error(`countermate-call failed (${status}): is ${deploy} a built deploy folder?`);
     await host.exitedOrAfter(100);
   }
 }

@@ -53,10 +53,12 @@ export function startHost(deploy, port, hidSocket) {
     { COUNTERMATE_HID_SIM: hidSocket || null });
 }
 
-// The terminal simulator of `deploy` on the socket `socket`, storing files under `storage`;
-// resolves once the socket exists.
-export async function startTerminalSimulator(deploy, socket, storage) {
-  const simulator = startChild(join(deploy, "countermate-terminal-sim"), ["--socket", socket, "--storage", storage], {});
+// The terminal simulator of `deploy` on the socket `socket`, storing files under `storage` and
+// answering as the file `scenario` says (absent: as a terminal would); resolves once the socket
+// exists.
+export async function startTerminalSimulator(deploy, socket, storage, scenario) {
+  const args = ["--socket", socket, "--storage", storage, ...(scenario ? ["--scenario", scenario] : [])];
+  const simulator = startChild(join(deploy, "countermate-terminal-sim"), args, {});
   while (!existsSync(socket)) {
     if (simulator.exited) throw new Error(`the terminal simulator stopped:\n${simulator.output()}`);
     await simulator.exitedOrAfter(20);
