@@ -688,7 +688,10 @@ export interface StateDetail {
 export interface CallOptions {
   /**
    * Milliseconds to wait for the reply once the request is sent (time in the queue does not
-   * count). Default: the request's outTimes plus 10 s, or a wait chosen per request.
+   * count). Default: the request's outTimes plus 10 s, or a wait chosen per request. After a
+   * time-out the service may still be running the request: the next queued call is sent once
+   * its late reply has come (and been dropped) or the request's own wait is over, since the
+   * service would refuse it as busy before.
    */
   timeout?: number;
 }

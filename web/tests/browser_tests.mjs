@@ -6,10 +6,12 @@
 // answering a request.
 import { existsSync } from "node:fs";
 import { createRequire } from "node:module";
-import { join, resolve } from "node:path";
+import { spawn } from "node:child_process";
+import { dirname, join, resolve } from "node:path";
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 
+import { freePort } from "../tools/processes.mjs";
 import { serveConsole } from "../tools/serve-console.mjs";
 import { startStack } from "./stack.mjs";
 
@@ -85,31 +87,67 @@ function inPage(page, body, value) {
   }, [body, value]);
 }
 
+// Clicks the Send button of `method`'s form and resolves to the reply the console then shows.
+async function sendFromConsole(page, method) {
+  await page.click(`form[data-method="${method}"] button`);
+  await page.waitForFunction((name) => document.getElementById("reply-method").textContent === name, method);
+  return JSON.parse(await page.textContent("#reply"));
+}
+
 test("the console connects and shows the reply of one request of each group", async () => {
   const page = await openConsole(consoleOrigin);
   assert.equal(await page.textContent("#state"), "connected");
-  const requests = {
-    service: "GetServiceStatus",
-    terminal: "GetDevID",
-    signing: "GetSignName_Base64",
-    identity: "ReadIDCard_Base64",
-    files: "GetFileInfo",
-  };
+  // One request of each group, with a member of its reply that only a real answer carries.
+  const requests = [
+    ["service", "GetServiceStatus", (reply) => reply.terminal === "connected"],
+    ["terminal", "GetDevID", (reply) => reply.devID === "SIMDEV-0001"],
+    ["signing", "GetSignName_Base64", (reply) => reply.signPicBase64.length > 0],
+    ["files", "GetFileInfo", (reply) => reply.fileNames !== undefined],
+    ["identity", "ReadIDCard_Base64", (reply) => Object.keys(reply.idInfo).length > 0],
+  ];
   const groups = await page.$$eval("#requests details", (sections) => sections.map((section) => section.dataset.group));
-  assert.deepEqual([...groups].sort(), Object.keys(requests).sort(), "every group of the reference has its forms");
-  for (const method of Object.values(requests)) {
-    await page.click(`form[data-method="${method}"] button`);
-    await page.waitForFunction((name) => document.getElementById("reply-method").textContent === name, method);
-    const reply = JSON.parse(await page.textContent("#reply"));
-    assert.equal(reply.method, method);
+  assert.deepEqual([...groups].sort(), requests.map(([group]) => group).sort(), "every group of the reference has its forms");
+  for (const [, method, answered] of requests) {
+    const reply = await sendFromConsole(page, method);
     assert.equal(reply.retVal, 0, `${method} answered ${reply.retVal} ${reply.errMsg}`);
+    assert.ok(answered(reply), `${method}'s reply lacks its result: ${JSON.stringify(reply)}`);
   }
-  await page.click('form[data-method="GetDevID"] button');
-  await page.waitForFunction(() => document.getElementById("reply-method").textContent === "GetDevID");
-  assert.match(await page.textContent("#reply"), /"devID": "SIMDEV-0001"/);
+  // The card's photo and both sides, drawn from the last reply.
+  await page.waitForFunction(() => [...document.querySelectorAll("#pictures img")].filter((image) => image.naturalWidth > 0).length === 3);
   assert.equal(await page.textContent("#busy"), "no");
+  assert.equal(await page.textContent("#last-error"), "none");
   if (screenshotFile) await page.screenshot({ path: screenshotFile });
   await page.close();
+});
+
+test("scripts/demo serves the console, which drives the demo's service", async () => {
+  const port = await freePort();
+  const demo = spawn(join(sourceFolder, "scripts", "demo"), ["--port", String(port)], {
+    env: { ...process.env, COUNTERMATE_DEMO_NO_BUILD: "1", COUNTERMATE_BUILD_DIR: dirname(deploy) },
+    stdio: ["ignore", "pipe", "pipe"],
+  });
+  let output = "";
+  const address = new Promise((resolve, reject) => {
+    demo.stdout.on("data", (chunk) => {
+      output += chunk;
+      const found = /^Console page: (\S+)$/m.exec(output);
+      if (found) resolve(found[1]);
+    });
+    demo.stderr.on("data", (chunk) => { output += chunk; });
+    demo.on("exit", () => reject(new Error(`scripts/demo stopped:\n${output}`)));
+  });
+  try {
+    const page = await browser.newPage();
+    await page.goto(await address);
+    await page.waitForFunction(() => document.getElementById("state").textContent === "connected");
+    const reply = await sendFromConsole(page, "GetDevID");
+    assert.equal(reply.devID, "SIMDEV-0001");
+    await page.close();
+  } finally {
+    const stopped = new Promise((resolve) => demo.on("exit", resolve));
+    demo.kill("SIGINT");
+    await stopped;
+  }
 });
 
 test("three calls made together get three answers, none refused as busy", async () => {
@@ -156,6 +194,23 @@ test("a call of a method the client does not know rejects at once", async () => 
   await page.close();
 });
 
+test("a call that times out rejects, and its late reply is not taken for the next call's", async () => {
+  const page = await openConsole(consoleOrigin);
+  const outcome = await inPage(page, `
+    const client = await CounterMate.connect(argument);
+    const timedOut = await client.call("ReadQR", { outTimes: 30 }, { timeout: 300 }).then(
+      () => "resolved", (error) => error.code);
+    // The service still waits on the terminal; the next call waits for it instead of being
+    // refused as busy, and CancelOpt, sent beside the queue, ends the wait.
+    const next = client.call("GetDevID");
+    const cancel = await client.call("CancelOpt");
+    const reply = await next;
+    client.close();
+    return { timedOut, cancel: cancel.retVal, next: [reply.method, reply.retVal, reply.devID] };`, stack.url);
+  assert.deepEqual(outcome, { timedOut: "timeout", cancel: 0, next: ["GetDevID", 0, "SIMDEV-0001"] });
+  await page.close();
+});
+
 test("a dropped connection fails its running call and reconnects when the service is back", async () => {
   const page = await openConsole(consoleOrigin);
   await inPage(page, `
@@ -185,6 +240,72 @@ async function waitForServiceBusy(page) {
   await page.waitForFunction(async () => (await window.testClient.call("GetServiceStatus")).busy === true,
     null, { polling: 50 });
 }
+
+// The "ws" package of Debian's node-ws, for a service stand-in; null where it is missing.
+function loadNodeWs() {
+  try {
+    return createRequire(import.meta.url)("/usr/share/nodejs/ws");
+  } catch {
+    return null;
+  }
+}
+
+// A stand-in for the service that answers GetServiceStatus between stream frames: two preview
+// frames before the reply and a signing-mirror frame after it, as streams interleave with replies.
+async function startFramingService(WebSocketServer, jpegBase64) {
+  const server = new WebSocketServer({ host: "127.0.0.1", port: 0 });
+  await new Promise((resolve) => server.on("listening", resolve));
+  server.on("connection", (socket) => {
+    socket.on("message", (data) => {
+      if (JSON.parse(String(data)).method !== "GetServiceStatus") return;
+      const frame = (method) => JSON.stringify({ method, retVal: 0, imgBase64: jpegBase64 });
+      socket.send(frame("VideoStream"));
+      socket.send(frame("VideoStream"));
+      socket.send(JSON.stringify({ method: "GetServiceStatus", retVal: 0, errMsg: "操作成功", busy: false }));
+      socket.send(frame("ScreenStream"));
+    });
+  });
+  return server;
+}
+
+test("stream frames reach the page as events and are drawn by the console", async (context) => {
+  const ws = loadNodeWs();
+  if (!ws) {
+    context.skip("Debian's node-ws is not installed");
+    return;
+  }
+  const page = await browser.newPage();
+  await page.goto(`${consoleOrigin}/?url=ws://127.0.0.1:1/`);
+  const jpegBase64 = await page.evaluate(() => {
+    const canvas = Object.assign(document.createElement("canvas"), { width: 40, height: 30 });
+    canvas.getContext("2d").fillRect(0, 0, 40, 30);
+    return canvas.toDataURL("image/jpeg").split(",")[1];
+  });
+  const server = await startFramingService(ws.WebSocketServer, jpegBase64);
+  try {
+    const url = `ws://127.0.0.1:${server.address().port}/`;
+    const seen = await inPage(page, `
+      const client = await CounterMate.connect(argument);
+      const frames = [];
+      client.on("frame", (frame) => frames.push([frame.method, frame.retVal, frame.jpeg[0], frame.jpeg[1]]));
+      const reply = await client.call("GetServiceStatus");
+      // The second reply comes after the first one's trailing frame.
+      await client.call("GetServiceStatus");
+      client.close();
+      return { reply, frames };`, url);
+    assert.deepEqual(seen.reply, { method: "GetServiceStatus", retVal: 0, errMsg: "操作成功", busy: false });
+    const preview = ["VideoStream", 0, 0xff, 0xd8];
+    assert.deepEqual(seen.frames, [preview, preview, ["ScreenStream", 0, 0xff, 0xd8], preview, preview]);
+    await page.goto(`${consoleOrigin}/?url=${encodeURIComponent(url)}`);
+    await page.waitForFunction(() => document.getElementById("state").textContent === "connected");
+    await sendFromConsole(page, "GetServiceStatus");
+    await page.waitForFunction(() => document.getElementById("frame-info").textContent.startsWith("ScreenStream, frame 3"));
+    await page.waitForFunction(() => document.getElementById("frame").naturalWidth === 40);
+  } finally {
+    server.close();
+    await page.close();
+  }
+});
 
 test("a page of an origin that the configuration does not allow is refused", async () => {
   const page = await openConsole(otherOrigin);
