@@ -8,12 +8,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
 #include "CJsonObject.h"
 #include "DEV_HUB.h"
 #include "reply_format.h"
+#include "request_worker.h"
 #include "request_table.h"
 #include "service_metrics.h"
 #include "service_status.h"
@@ -25,10 +24,9 @@ namespace countermate {
 
 namespace {
 
-// The worker of the running request. Only the thread that won the busy flag starts one, so at
-// most one exists; it is joined before the next starts and when the service stops.
-std::thread request_worker;
-std::mutex request_worker_lock;
+// The worker that runs the accepted request. Only the thread that won the busy flag hands it a
+// request, so it holds at most one; it is stopped when the service stops.
+RequestWorker request_worker;
 
 // The server replies are sent through. Sends never block, so holding the lock while one is
 // written only keeps the server from being released under it.
@@ -75,44 +73,42 @@ int reply_result(const std::string& reply, std::string& message) {
     return result_at == std::string::npos ? 0 : std::atoi(reply.c_str() + result_at + 9);
 }
 
-void run_request(std::string request_text, uint64_t connection) {
-    const auto started = std::chrono::steady_clock::now();
-    CJsonObject request(request_text);
+// The request as the receiving thread parsed it: the worker needs its method and the text of
+// its arguments only, so the request is read once, where it arrives.
+struct AcceptedRequest {
     std::string method;
+    std::string args_text;
+    uint64_t connection;
+};
+
+void run_request(const AcceptedRequest& request) {
+    const auto started = std::chrono::steady_clock::now();
     std::string reply;
-    bool known = false;
-    if (request.Get("method", method)) {
-        CJsonObject args;
-        const std::string args_text = request.Get("args", args) ? args.ToString() : std::string();
-        if (const RequestHandler handler = find_request_handler(method)) {
-            known = true;
-            (m_Dev_Hub.*handler)(args_text, reply);
+    if (const RequestHandler handler = find_request_handler(request.method)) {
+        (m_Dev_Hub.*handler)(request.args_text, reply);
+        if (!reply.empty()) {
+            std::string message;
+            const int result = reply_result(reply, message);
+            record_request(request.method, result, std::chrono::steady_clock::now() - started,
+                           message);
         }
-    }
-    if (known && !reply.empty()) {
-        std::string message;
-        const int result = reply_result(reply, message);
-        record_request(method, result, std::chrono::steady_clock::now() - started, message);
     }
     {
         std::lock_guard<std::mutex> guard(request_end_lock);
         m_isdoMethodProcessing = false;
     }
     request_ended.notify_all();
-    if (!reply.empty()) send_reply(connection, std::move(reply), method);
+    if (!reply.empty()) send_reply(request.connection, std::move(reply), request.method);
 }
 
-void start_request(const std::string& request_text, uint64_t connection) {
-    std::lock_guard<std::mutex> guard(request_worker_lock);
-    // The previous worker has cleared the flag; at most its reply is still being sent.
-    if (request_worker.joinable()) request_worker.join();
-    try {
-        request_worker = std::thread(run_request, request_text, connection);
-    } catch (const std::system_error& error) {
-        m_isdoMethodProcessing = false;
-        SERVICE_LOG(LOG_LEVEL_ERROR, "onMessage", "Can't create thread: %s\n", error.what());
-        std::printf("Can't create thread: %s\n", error.what());
+void start_request(AcceptedRequest request) {
+    std::string error;
+    if (request_worker.submit([request = std::move(request)] { run_request(request); }, error)) {
+        return;
     }
+    m_isdoMethodProcessing = false;
+    SERVICE_LOG(LOG_LEVEL_ERROR, "onMessage", "Can't create thread: %s\n", error.c_str());
+    std::printf("Can't create thread: %s\n", error.c_str());
 }
 
 // The method name as the busy reply may echo it: whole UTF-8 characters, at most
@@ -233,10 +229,7 @@ int send_reply(uint64_t connection, std::string reply, const std::string& method
     return sent;
 }
 
-void wait_for_request_worker() {
-    std::lock_guard<std::mutex> guard(request_worker_lock);
-    if (request_worker.joinable()) request_worker.join();
-}
+void wait_for_request_worker() { request_worker.stop(); }
 
 }  // namespace countermate
 
@@ -264,7 +257,6 @@ void onMessage(WsClient* client, char* data, int length, Ws_DataType) {
     SERVICE_LOG(LOG_LEVEL_DEBUG, "onMessage", "msg:%s", text.c_str());
     std::string method;
     if (!parsed || !request.Get("method", method)) return;
-    request.Add("ClientFd", client->fd);
     SERVICE_LOG(LOG_LEVEL_INFO, "onMessage", "[%s]", method.c_str());
 
     const uint64_t connection = ws_connection_of(client);
@@ -283,8 +275,10 @@ void onMessage(WsClient* client, char* data, int length, Ws_DataType) {
     }
     m_clientFd = client->fd;
     reply_target = connection;
-    m_webMessage = request.ToString();
-    start_request(m_webMessage, connection);
+    m_webMessage = text;
+    CJsonObject args;
+    std::string args_text = request.Get("args", args) ? args.ToString() : std::string();
+    start_request({std::move(method), std::move(args_text), connection});
 }
 
 int CDEV_HUB::SendWSMsg(const char* reply, const char* method) {
