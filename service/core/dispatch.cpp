@@ -1,6 +1,5 @@
 #include "dispatch.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,9 +8,9 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "CJsonObject.h"
 #include "DEV_HUB.h"
 #include "reply_format.h"
+#include "request_text.h"
 #include "request_worker.h"
 #include "request_table.h"
 #include "service_metrics.h"
@@ -48,19 +47,6 @@ constexpr std::chrono::milliseconds kDepartedRequestGrace{1000};
 // Longest method name echoed in a busy reply; request names are far shorter.
 constexpr size_t kLongestEchoedMethod = 128;
 
-// Parses a request. Clients may quote with single quotes; the text is read as it is first so
-// that an apostrophe inside a double-quoted value survives, and only a text that is not JSON
-// as it stands is read again with every single quote turned into a double quote.
-bool parse_request(const char* data, int length, CJsonObject& request, std::string& text) {
-    text.assign(data, static_cast<size_t>(length));
-    if (request.Parse(text)) return true;
-    std::replace(text.begin(), text.end(), '\'', '"');
-    return request.Parse(text);
-}
-
-// Runs one request and answers `client_socket`. The service is free again before the reply
-// leaves: a page that sends its next request as soon as it reads this reply must not be told
-// that the service is busy.
 // The retVal and errMsg of a reply, read from its text without parsing it whole (a reply may
 // carry megabytes of pictures).
 int reply_result(const std::string& reply, std::string& message) {
@@ -81,6 +67,9 @@ struct AcceptedRequest {
     uint64_t connection;
 };
 
+// Runs one request and answers the connection that sent it. The service is free again before
+// the reply leaves: a page that sends its next request as soon as it reads this reply must not
+// be told that the service is busy.
 void run_request(const AcceptedRequest& request) {
     const auto started = std::chrono::steady_clock::now();
     std::string reply;
@@ -251,12 +240,10 @@ void onExit(WsClient* client, Ws_ExitType reason) {
 
 void onMessage(WsClient* client, char* data, int length, Ws_DataType) {
     if (length < 1) return;
-    CJsonObject request;
-    std::string text;
-    const bool parsed = parse_request(data, length, request, text);
-    SERVICE_LOG(LOG_LEVEL_DEBUG, "onMessage", "msg:%s", text.c_str());
-    std::string method;
-    if (!parsed || !request.Get("method", method)) return;
+    RequestText request = read_request_text(data, static_cast<size_t>(length));
+    SERVICE_LOG(LOG_LEVEL_DEBUG, "onMessage", "msg:%s", request.text.c_str());
+    if (!request.parsed || request.method.empty()) return;
+    std::string& method = request.method;
     SERVICE_LOG(LOG_LEVEL_INFO, "onMessage", "[%s]", method.c_str());
 
     const uint64_t connection = ws_connection_of(client);
@@ -275,10 +262,8 @@ void onMessage(WsClient* client, char* data, int length, Ws_DataType) {
     }
     m_clientFd = client->fd;
     reply_target = connection;
-    m_webMessage = text;
-    CJsonObject args;
-    std::string args_text = request.Get("args", args) ? args.ToString() : std::string();
-    start_request({std::move(method), std::move(args_text), connection});
+    m_webMessage = request.text;
+    start_request({std::move(method), std::move(request.args_text), connection});
 }
 
 int CDEV_HUB::SendWSMsg(const char* reply, const char* method) {

@@ -3,8 +3,11 @@
 
 #include <cjson/cJSON.h>
 
+#include <cstring>
+
 #include "handler_args.h"
 #include "reply_format.h"
+#include "request_text.h"
 
 using countermate::HandlerArgs;
 using countermate::format_reply;
@@ -81,4 +84,32 @@ TEST(HandlerKitReply, BareTextsEmbedJsonAndQuoteAnythingElse) {
 TEST(HandlerKitReply, MissingValuesLeaveValidJson) {
     const std::string reply = format_reply(R"({"retVal":%d,"devID":"%s","idInfo":%s})", {});
     EXPECT_EQ(reply, R"({"retVal":0,"devID":"","idInfo":""})");
+}
+
+// A request is read as sent first; the single-quote rule applies only to a text that is not
+// JSON as it stands, so an apostrophe in a double-quoted value is kept.
+TEST(HandlerKitRequestText, QuoteRuleMethodAndArguments) {
+    struct Case {
+        const char* sent;
+        bool parsed;
+        const char* method;
+        const char* args_text;
+    };
+    const Case cases[] = {
+        {R"({"method":"GetDevID","args":{}})", true, "GetDevID", "{}"},
+        {R"({'method':'InputNumber','args':{'outTimes':20}})", true, "InputNumber", R"({"outTimes":20})"},
+        {R"({"method":"ShowInformation","args":{"info":"O'Brien"}})", true, "ShowInformation",
+         R"({"info":"O'Brien"})"},
+        {R"({"method":"GetDevID"})", true, "GetDevID", ""},
+        {R"({"args":{"a":1}})", true, "", ""},
+        {R"({"method":7,"args":{}})", true, "", ""},
+        {"not json", false, "", ""},
+        {R"({'method':'Evaluate','args':{'text':"it's"}})", false, "", ""},
+    };
+    for (const Case& c : cases) {
+        const countermate::RequestText read = countermate::read_request_text(c.sent, strlen(c.sent));
+        EXPECT_EQ(read.parsed, c.parsed) << c.sent;
+        EXPECT_EQ(read.method, c.method) << c.sent;
+        EXPECT_EQ(read.args_text, c.args_text) << c.sent;
+    }
 }
