@@ -19,12 +19,31 @@ void check(bool condition) {
     if (!condition) abort();
 }
 
+// A file in a folder of its own, memory-backed when the machine has /dev/shm (every input is
+// written and rewritten twice), removed with its folder when the run ends.
+class ScratchFile {
+public:
+    ScratchFile() {
+        for (const char* base : {"/dev/shm", "/tmp"}) {
+            m_folder = std::string(base) + "/fuzz_ini.XXXXXX";
+            if (mkdtemp(m_folder.data()) != nullptr) return;
+        }
+        abort();
+    }
+    ~ScratchFile() {
+        unlink(path().c_str());
+        unlink((path() + ".tmp").c_str());
+        rmdir(m_folder.c_str());
+    }
+    std::string path() const { return m_folder + "/CONFIG.ini"; }
+
+private:
+    std::string m_folder;
+};
+
 const std::string& scratch_file() {
-    static const std::string path = [] {
-        char folder[] = "/tmp/fuzz_ini.XXXXXX";
-        check(mkdtemp(folder) != nullptr);
-        return std::string(folder) + "/CONFIG.ini";
-    }();
+    static const ScratchFile file;
+    static const std::string path = file.path();
     return path;
 }
 
