@@ -139,6 +139,29 @@ TEST(ServiceLoad, MissingLibrariesAndEntriesEndTheProcessWithStatus1) {
     EXPECT_NE(outcome.output.find("libDRV_DOCSCOPE.so"), std::string::npos) << outcome.output;
 }
 
+// Every file under `folder`, one after another.
+std::string contents_of_files_under(const fs::path& folder) {
+    std::string contents;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (!entry.is_regular_file()) continue;
+        std::ifstream file(entry.path());
+        contents.append(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
+    return contents;
+}
+
+// A counter that cannot start says why in its service log, not only on a console nobody reads.
+TEST(ServiceLoad, AFailureWhileLoadingIsWrittenToTheServiceLog) {
+    TemporaryFolder logs;
+    Layout without_camera;
+    without_camera.config = "[DEVTRACE]\nSwitch=1\nLevel=INFO\nPath=" + logs.path() +
+                            "\n[MODULES]\nCameraType=1\n[DEVICE]\nHID_DATAPACKET_SIZE=512\n";
+    const Outcome outcome = load_service(without_camera);
+    EXPECT_EQ(outcome.exit_status, 1);
+    EXPECT_NE(contents_of_files_under(logs.path()).find("libDRV_DOCSCOPE.so"), std::string::npos)
+        << outcome.output;
+}
+
 TEST(ServiceEntryPoints, SoftInfoWritesExactlyTheTitleAndVersion) {
     Layout layout;
     layout.config = config_with_modules("CameraType=0\n");

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <unistd.h>
 
 #include "AUX_X.h"
@@ -62,6 +63,18 @@ JpegCutAndRotateFn jpegcutandrotate = nullptr;
 JpegTransposeFn jpegtranspose = nullptr;
 JpegZoomFn jpegzoom = nullptr;
 JpegGrayFn jpeggray = nullptr;
+
+namespace countermate {
+
+CLogTracker* service_log() {
+    static std::once_flag made;
+    std::call_once(made, [] {
+        if (!m_LogTracker) m_LogTracker = new CLogTracker("", "", "", "SER");
+    });
+    return m_LogTracker;
+}
+
+}  // namespace countermate
 
 CDEV_HUB m_Dev_Hub;
 

@@ -129,6 +129,12 @@ extern COUNTERMATE_EXPORT std::atomic<bool> m_isStopScreenStream;
 extern COUNTERMATE_EXPORT int m_signScreenStatus;
 extern COUNTERMATE_EXPORT std::atomic<bool> m_isStopComputerScreenStream;
 
-// Writes one line to the service log when it exists (it is created by RunCounterMateServer).
+namespace countermate {
+// The service log ("SER"), made on first use and kept for the process: the lines written while
+// the library loads (a missing library, say, which ends the process) reach the log too.
+CLogTracker* service_log();
+}  // namespace countermate
+
+// Writes one line to the service log.
 #define SERVICE_LOG(level, function, ...) \
-    do { if (m_LogTracker) m_LogTracker->WriteTrace(level, function, __VA_ARGS__); } while (0)
+    countermate::service_log()->WriteTrace(level, function, __VA_ARGS__)

@@ -74,7 +74,6 @@ extern "C" COUNTERMATE_EXPORT void RunCounterMateServer(int port) {
     std::printf("RunCounterMateServer\r");
     std::printf("serverPort=%d\n", port);
     std::fflush(stdout);
-    if (!m_LogTracker) m_LogTracker = new CLogTracker("", "", "", "SER");   // kept for the process
     SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer", "...");
     SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer", "serverPort:%d", port);
     SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer", "serverVersion:%s", countermate::kServiceVersion);
