@@ -147,27 +147,28 @@ TEST_F(PixelworkTest, ArgumentsOutsideTheirRangesAreRefusedAndNothingIsWritten) 
   struct RefusedCase {
     const char* name;
     Call made;
+    int expected;
   };
   const RefusedCase cases[] = {
-      {"zoom 0", zoom(source, 0.0f)},
-      {"zoom -1", zoom(source, -1.0f)},
-      {"zoom above 5", zoom(source, 5.2f, 10.0f)},
-      {"zoom above the caller's limit", zoom(source, 3.0f, 2.0f)},
-      {"zoom not a number", zoom(source, notANumber)},
-      {"no quarter turns", transpose(source, 0)},
-      {"four quarter turns", transpose(source, 4)},
-      {"cut factor 0", cut(source, 0.0f)},
-      {"cut factor above 1", cut(source, 1.5f)},
-      {"not a JPEG: transpose", transpose(Bytes(100, 0x42), 1)},
-      {"not a JPEG: edge", edge(Bytes(100, 0x42))},
-      {"not a JPEG: gray", gray(Bytes(100, 0x42))},
-      {"truncated JPEG", zoom(Bytes(source.begin(), source.begin() + source.size() / 2), 1.0f)},
-      {"empty source", gray(Bytes())},
-      {"42 megapixels, past the decoding limit", zoom(jpegOf(cv::Mat(6000, 7000, CV_8UC3, cv::Scalar::all(90))), 1.0f)},
+      {"zoom 0", zoom(source, 0.0f), kPixelworkBadArgument},
+      {"zoom -1", zoom(source, -1.0f), kPixelworkBadArgument},
+      {"zoom above 5", zoom(source, 5.2f, 10.0f), kPixelworkBadArgument},
+      {"zoom above the caller's limit", zoom(source, 3.0f, 2.0f), kPixelworkBadArgument},
+      {"zoom not a number", zoom(source, notANumber), kPixelworkBadArgument},
+      {"no quarter turns", transpose(source, 0), kPixelworkBadArgument},
+      {"four quarter turns", transpose(source, 4), kPixelworkBadArgument},
+      {"cut factor 0", cut(source, 0.0f), kPixelworkBadArgument},
+      {"cut factor above 1", cut(source, 1.5f), kPixelworkBadArgument},
+      {"not a JPEG: transpose", transpose(Bytes(100, 0x42), 1), kPixelworkUndecodable},
+      {"not a JPEG: edge", edge(Bytes(100, 0x42)), kPixelworkUndecodable},
+      {"not a JPEG: gray", gray(Bytes(100, 0x42)), kPixelworkUndecodable},
+      {"truncated JPEG", zoom(Bytes(source.begin(), source.begin() + source.size() / 2), 1.0f), kPixelworkUndecodable},
+      {"empty source", gray(Bytes()), kPixelworkBadArgument},
+      {"42 megapixels, past the decoding limit", zoom(jpegOf(cv::Mat(6000, 7000, CV_8UC3, cv::Scalar::all(90))), 1.0f), kPixelworkUndecodable},
   };
   for (const RefusedCase& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_NE(c.made.result, kPixelworkOk);
+    EXPECT_EQ(c.made.result, c.expected);
     EXPECT_TRUE(c.made.untouched);
   }
 }
