@@ -1,9 +1,9 @@
 // Capture on the terminal: identity card, fingerprint, signature, photo, and codes read from a
 // photo. Pictures travel as files on this machine or as Base64 text in the reply.
 //
-// Keys without a default of their own (outTimes, picWidth, picHeight) read as 0 when absent: a
-// wait of 0 is the driver's standard wait, and a size of 0 leaves the picture size to the
-// terminal.
+// The card reads wait 20 seconds when `outTimes` is absent. The other keys without a default of
+// their own (outTimes, picWidth, picHeight) read as 0 when absent: a wait of 0 is the driver's
+// standard wait, and a size of 0 leaves the picture size to the terminal.
 #include "DEV_HUB.h"
 #include "handler_args.h"
 #include "reply_format.h"
