@@ -139,6 +139,9 @@ class CounterMateClient {
     if (args === null || typeof args !== "object" || Array.isArray(args)) {
       return Promise.reject(new CounterMateError("bad-arguments", `the arguments of ${method} must be an object`, method));
     }
+    if (timeout !== undefined && !(Number.isFinite(timeout) && timeout > 0)) {
+      return Promise.reject(new CounterMateError("bad-arguments", `the timeout of ${method} must be a positive number of milliseconds`, method));
+    }
     if (this.#state !== "connected") {
       const code = this.#state === "closed" ? "closed" : "not-connected";
       return Promise.reject(new CounterMateError(code, `not connected to ${this.url} (${this.#state})`, method));

@@ -177,20 +177,26 @@ test("three calls made together get three answers, none refused as busy", async 
   await page.close();
 });
 
-test("a call of a method the client does not know rejects at once", async () => {
+test("a call of a method the client does not know, or with unusable arguments, rejects at once", async () => {
   const page = await openConsole(consoleOrigin);
-  const outcome = await inPage(page, `
-    const client = await CounterMate.connect(argument);
-    const results = [];
-    for (const method of ["GetDevId", "NoSuchRequest"]) {
-      try { await client.call(method); results.push("resolved"); }
-      catch (error) { results.push([error.code, error.message]); }
+  const cases = [
+    [["GetDevId"], "unknown-method", /unknown request method "GetDevId" \(did you mean GetDevID\?\)/],
+    [["NoSuchRequest", {}], "unknown-method", /unknown request method "NoSuchRequest"$/],
+    [["GetDevID", []], "bad-arguments", /arguments of GetDevID must be an object/],
+    [["GetDevID", {}, { timeout: -1 }], "bad-arguments", /timeout of GetDevID/],
+  ];
+  const outcomes = await inPage(page, `
+    const client = await CounterMate.connect(argument.url);
+    const outcomes = [];
+    for (const call of argument.calls) {
+      outcomes.push(await client.call(...call).then(() => ["resolved", ""], (error) => [error.code, error.message]));
     }
     client.close();
-    return results;`, stack.url);
-  assert.equal(outcome[0][0], "unknown-method");
-  assert.match(outcome[0][1], /did you mean GetDevID\?/);
-  assert.equal(outcome[1][0], "unknown-method");
+    return outcomes;`, { url: stack.url, calls: cases.map(([call]) => call) });
+  cases.forEach(([call, code, message], index) => {
+    assert.equal(outcomes[index][0], code, JSON.stringify(call));
+    assert.match(outcomes[index][1], message);
+  });
   await page.close();
 });
 
