@@ -52,6 +52,13 @@ function checkRequest(file, request) {
   if (Object.hasOwn(request, "wait") && !(Number.isInteger(request.wait) && request.wait > 0)) {
     fail(file, `${method}: wait must be a positive number of seconds`);
   }
+  const lacks = request.lacks ?? [];
+  if (!Array.isArray(lacks) || !lacks.every((member) => member === "retVal" || member === "errMsg")) {
+    fail(file, `${method}: lacks lists the envelope members the reply leaves out: "retVal", "errMsg"`);
+  }
+  if (Object.hasOwn(request, "starts") && !/^[A-Za-z_]+$/.test(request.starts)) {
+    fail(file, `${method}: starts names the method of the stream frames the request starts`);
+  }
 }
 
 function checkGroup(file, group) {

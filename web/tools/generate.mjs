@@ -38,13 +38,24 @@ function exampleArgs(request) {
   return args;
 }
 
+function lacks(request, member) {
+  return (request.lacks ?? []).includes(member);
+}
+
 function exampleReply(request) {
-  const reply = { method: request.method, retVal: 0 };
+  const reply = { method: request.method };
+  if (!lacks(request, "retVal")) reply.retVal = 0;
   for (const member of request.reply) {
     reply[member.name] = Object.hasOwn(member, "example") ? member.example : placeholder(member.type);
   }
-  reply.errMsg = Object.hasOwn(request, "successText") ? request.successText : successText;
+  if (!lacks(request, "errMsg")) reply.errMsg = Object.hasOwn(request, "successText") ? request.successText : successText;
   return reply;
+}
+
+// The envelope members a reply of `request` carries, as text: "`method`, `retVal` and `errMsg`".
+function envelopeText(request) {
+  const members = ["method", "retVal", "errMsg"].filter((member) => !lacks(request, member)).map((member) => `\`${member}\``);
+  return members.length === 1 ? members[0] : `${members.slice(0, -1).join(", ")} and ${members.at(-1)}`;
 }
 
 // ---- docs/requests.md -----------------------------------------------------------------------
@@ -68,8 +79,8 @@ function argumentTable(request) {
 }
 
 function replyTable(request) {
-  if (request.reply.length === 0) return ["The reply carries `method`, `retVal` and `errMsg` only."];
-  const lines = ["Reply members beside `method`, `retVal` and `errMsg`:", "",
+  if (request.reply.length === 0) return [`The reply carries ${envelopeText(request)} only.`];
+  const lines = [`Reply members beside ${envelopeText(request)}:`, "",
     "| Member | Type | Meaning |", "|---|---|---|"];
   for (const member of request.reply) lines.push(`| \`${member.name}\` | ${member.type} | ${cell(member.doc)} |`);
   return lines;
@@ -78,6 +89,7 @@ function replyTable(request) {
 function requestSection(request) {
   const lines = [`### ${request.method}`, "", request.summary];
   if (request.immediate) lines.push("", "Answered at once, beside a request that runs; the client sends it without queueing.");
+  if (request.starts) lines.push("", `Starts a stream: frames with \`method\` "${request.starts}" follow until it is stopped.`);
   lines.push("", ...argumentTable(request), "", ...replyTable(request), "", "Example:", "", "```json",
     JSON.stringify({ method: request.method, args: exampleArgs(request) }),
     JSON.stringify(exampleReply(request)), "```", "");
@@ -163,10 +175,16 @@ function requestTypes(request) {
       `  ${argument.name}${argument.required ? "" : "?"}: ${tsType(argument)};`);
   }
   lines.push("}", `/** Reply of ${request.method}. */`,
-    `export interface ${request.method}Reply extends Reply<"${request.method}"> {`);
+    `export interface ${request.method}Reply extends ${replyBase(request)} {`);
   for (const member of request.reply) lines.push(docComment(member.doc, "  "), `  ${member.name}: ${tsType(member)};`);
   lines.push("}", "");
   return lines;
+}
+
+function replyBase(request) {
+  const left = request.lacks ?? [];
+  const base = `Reply<"${request.method}">`;
+  return left.length === 0 ? base : `Omit<${base}, ${left.map((member) => `"${member}"`).join(" | ")}>`;
 }
 
 function overload(request) {
@@ -203,6 +221,8 @@ function dataText(groups, errors) {
       }),
       reply: request.reply.map((member) => member.name),
       ...(request.immediate ? { immediate: true } : {}),
+      ...(request.starts ? { starts: request.starts } : {}),
+      ...(request.lacks ? { lacks: request.lacks } : {}),
       ...(request.wait ? { wait: request.wait } : {}),
     })),
   }));
