@@ -6,6 +6,7 @@
 #include "CJsonObject.h"
 #include "DEV_CounterMate.h"
 #include "ModuleLog.h"
+#include "OperationSteps.h"
 #include "ResultCodes.h"
 #include "SegmentFraming.h"
 
@@ -151,7 +152,8 @@ void CDEV_CounterMate::SetForcedReturn(bool force) {
 }
 
 int CDEV_CounterMate::CancelOpt() {
-    const OperationTrace trace("CancelOpt");
+    const TerminalOperation operation(*this, "CancelOpt");
     CJsonObject answer;
-    return trace.Return(ExchangeCommand(segment::kCancel, "Cancel", nullptr, kCancelTimeout, answer));
+    return operation.Return(
+        ExchangeCommand(segment::kCancel, "Cancel", nullptr, kCancelTimeout, answer));
 }

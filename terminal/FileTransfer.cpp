@@ -18,6 +18,7 @@
 #include "DEV_CounterMate.h"
 #include "LocalFile.h"
 #include "ModuleLog.h"
+#include "OperationSteps.h"
 #include "ResultCodes.h"
 #include "SegmentFraming.h"
 
@@ -58,14 +59,14 @@ const unsigned char* Bytes(const std::string& text) {
 }  // namespace
 
 int CDEV_CounterMate::PushFile(char* local_path, const char* terminal_path) {
-    const OperationTrace trace("PushFile");
-    return trace.Return(PushFileWithProgress(local_path, terminal_path, nullptr));
+    const TerminalOperation operation(*this, "PushFile");
+    return operation.Return(PushFileWithProgress(local_path, terminal_path, nullptr));
 }
 
 int CDEV_CounterMate::PushFiles(char* local_path, const char* terminal_path,
                                 CounterMateProgress progress) {
-    const OperationTrace trace("PushFiles");
-    return trace.Return(PushFileWithProgress(local_path, terminal_path, progress));
+    const TerminalOperation operation(*this, "PushFiles");
+    return operation.Return(PushFileWithProgress(local_path, terminal_path, progress));
 }
 
 int CDEV_CounterMate::PushFileWithProgress(const char* local_path, const char* terminal_path,
@@ -158,8 +159,8 @@ int CDEV_CounterMate::ReceivePulledData(
 }
 
 int CDEV_CounterMate::PullFile(const char* terminal_path, char* local_path) {
-    const OperationTrace trace("PullFile");
-    return trace.Return(PullIntoFile(terminal_path, local_path));
+    const TerminalOperation operation(*this, "PullFile");
+    return operation.Return(PullIntoFile(terminal_path, local_path));
 }
 
 int CDEV_CounterMate::PullIntoFile(const char* terminal_path, const char* local_path) {
@@ -232,8 +233,8 @@ int CDEV_CounterMate::PullFileData(const char* terminal_path, const char* local_
 
 int CDEV_CounterMate::PullFileAndBase64(char* terminal_path, char* local_path, char* base64,
                                         int capacity) {
-    const OperationTrace trace("PullFileAndBase64");
-    return trace.Return(PullIntoBase64(terminal_path, local_path, base64, capacity));
+    const TerminalOperation operation(*this, "PullFileAndBase64");
+    return operation.Return(PullIntoBase64(terminal_path, local_path, base64, capacity));
 }
 
 int CDEV_CounterMate::PullIntoBase64(const char* terminal_path, const char* local_path,

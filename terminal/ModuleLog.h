@@ -23,24 +23,3 @@ CDEV_CounterMate* CurrentDriver();
         if (CLogTracker* module_log_ = countermate::terminal::ModuleLog())       \
             module_log_->WriteTrace(level, module, __VA_ARGS__);                 \
     } while (0)
-
-namespace countermate::terminal {
-
-// Logs an operation's entry ("...") and its result ("return %d") under the operation's name.
-class OperationTrace {
-public:
-    explicit OperationTrace(const char* operation, int level = LOG_LEVEL_DEBUG)
-        : m_operation(operation), m_level(level) {
-        CTM_TRACE(m_level, m_operation, "...");
-    }
-    int Return(int result) const {
-        CTM_TRACE(m_level, m_operation, "return %d", result);
-        return result;
-    }
-
-private:
-    const char* m_operation;
-    int m_level;
-};
-
-}  // namespace countermate::terminal

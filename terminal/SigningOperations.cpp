@@ -32,23 +32,17 @@ int Confirmation(int status_code) {
 }  // namespace
 
 int CDEV_CounterMate::ShowPdfAndConfirm(int timeout, char* local_pdf, int* confirmation) {
-    const OperationTrace trace("ShowPdfAndConfirm");
-    const int pushed = PushAll(*this, {{local_pdf, kSourcePdf}});
-    if (pushed != kSuccess) return trace.Return(pushed);
+    TerminalOperation operation(*this, "ShowPdfAndConfirm");
+    int result = operation.Push({{local_pdf, kSourcePdf}});
+    if (result != kSuccess) return operation.Return(result);
     const int wait = TimeoutOr(timeout, kSigningDefaultTimeout);
-    const CJsonObject param = Params({{"timeout", wait}, {"signtype", 0}});
-    CJsonObject answer;
-    const int result = RunCommand("ShowPdfSignOrFinger", &param, wait + kAnswerMargin,
-                                  StatusRule::kNotRead, answer);
+    result = operation.Send(MakeCommand("ShowPdfSignOrFinger",
+                                        Params({{"timeout", wait}, {"signtype", 0}}),
+                                        wait + kAnswerMargin, StatusRule::kNotRead));
     // Without an answer there is no outcome: the confirmation is left as the caller set it.
-    if (result != kSuccess) return trace.Return(result);
-    CJsonObject data;
-    int status_code = 0;
-    answer.Get("data", data);
-    data.Get("statusCode", status_code);
-    const int confirmed = Confirmation(status_code);
+    const int confirmed = result == kSuccess ? Confirmation(operation.DataInteger("statusCode")) : 0;
     if (confirmed != 0 && confirmation != nullptr) *confirmation = confirmed;
-    return trace.Return(result);
+    return operation.Return(result);
 }
 int CDEV_CounterMate::ShowPdfSign(int, int, char*, char*, char*, char*) { return kNotSupported; }
 int CDEV_CounterMate::ShowPdfSign_Base64(int, int, char*, char*, char*) { return kNotSupported; }

@@ -36,7 +36,7 @@ struct Teller {
     const char* position;
 };
 
-int SignIn(CDEV_CounterMate& driver, const Teller& teller) {
+Command SignIn(const Teller& teller) {
     const std::string picture = std::string("userImg/") + TextOrEmpty(teller.number) + ".jpg";
     const CJsonObject param = Params({{"uid", 0},
                                       {"uno", TextOrEmpty(teller.number)},
@@ -49,8 +49,7 @@ int SignIn(CDEV_CounterMate& driver, const Teller& teller) {
                                       {"picplaytime", kPicturePlayTime},
                                       {"userPosition", TextOrEmpty(teller.position)},
                                       {"checkevms", 0}});
-    CJsonObject answer;
-    return driver.RunCommand("SignIn", &param, 0, StatusRule::kNotRead, answer);
+    return MakeCommand("SignIn", param, 0, StatusRule::kNotRead);
 }
 
 // Reads a whole page; -8 when it is missing, unreadable or changes size while read.
@@ -144,62 +143,70 @@ std::string CDEV_CounterMate::ScratchDirectory() const {
 }
 
 int CDEV_CounterMate::Login(char* user_name, char* user_no, int star_level) {
-    const OperationTrace trace("Login");
-    return trace.Return(SignIn(*this, {user_name, user_no, "", star_level, ""}));
+    return TerminalOperation(*this, "Login").Run(SignIn({user_name, user_no, "", star_level, ""}));
 }
 
 int CDEV_CounterMate::Logout() {
-    const OperationTrace trace("Logout", LOG_LEVEL_INFO);
-    CJsonObject answer;
-    return trace.Return(RunCommand("SignOut", nullptr, 0, StatusRule::kNotRead, answer));
+    return TerminalOperation(*this, "Logout", LOG_LEVEL_INFO)
+        .Run(MakeCommand("SignOut", std::nullopt, 0, StatusRule::kNotRead));
 }
+
+namespace {
+
+// Fills the teller page from the template and, with a head picture, sends the picture.
+int PrepareTellerPage(CDEV_CounterMate& driver, const Teller& teller, char* star_level,
+                      char* head_picture) {
+    const std::string folder = driver.ScratchDirectory();
+    std::string page;
+    int result = ReadPage(driver.ModuleDirectory() + kTemplateName, page);
+    if (result != kSuccess) return result;
+    // One pass over the template: a value that itself holds a placeholder is left as it is.
+    page = ReplacePlaceholders(page, {{"$userName", TextOrEmpty(teller.name)},
+                                      {"$userNo", TextOrEmpty(teller.number)},
+                                      {"$userStar", TextOrEmpty(star_level)},
+                                      {"$userPosition", TextOrEmpty(teller.position)},
+                                      {"$head", TextOrEmpty(head_picture)},
+                                      {"$orgName", TextOrEmpty(teller.organisation)}});
+    result = WritePage(folder + kTellerPageName, page, "DEV_LoginByHtml");
+    if (result != kSuccess || IsEmpty(head_picture)) return result;
+    return SendHeadPicture(driver, folder, teller.number, head_picture);
+}
+
+// Writes the evaluation page for `work` from the teller page and pushes it; the local copy is
+// removed afterwards.
+int SendEvaluationPage(CDEV_CounterMate& driver, TerminalOperation& operation, const char* work) {
+    const std::string folder = driver.ScratchDirectory();
+    std::string page;
+    int result = ReadPage(folder + kTellerPageName, page);
+    if (result != kSuccess) return result;
+    const std::string local_page = folder + kEvaluationPageName;
+    result = WritePage(local_page, replace_all_distinct(page, "$work", TextOrEmpty(work)),
+                       "DEV_EvaluateByHtml");
+    if (result != kSuccess) return result;
+    result = operation.Push({{local_page.c_str(), kEvaluationPagePath}});
+    std::remove(local_page.c_str());
+    if (result != kSuccess) CTM_TRACE(LOG_LEVEL_ERROR, "DEV_EvaluateByHtml", "下载文件失败！");
+    return result;
+}
+
+}  // namespace
 
 int CDEV_CounterMate::LoginByHtml(char* user_name, char* user_no, char* star_level,
                                   char* position, char* org_name, char* head_picture) {
-    const OperationTrace trace("LoginByHtml");
-    const std::string folder = ScratchDirectory();
-    std::string page;
-    int result = ReadPage(ModuleDirectory() + kTemplateName, page);
-    if (result != kSuccess) return trace.Return(result);
-    // One pass over the template: a value that itself holds a placeholder is left as it is.
-    page = ReplacePlaceholders(page, {{"$userName", TextOrEmpty(user_name)},
-                                      {"$userNo", TextOrEmpty(user_no)},
-                                      {"$userStar", TextOrEmpty(star_level)},
-                                      {"$userPosition", TextOrEmpty(position)},
-                                      {"$head", TextOrEmpty(head_picture)},
-                                      {"$orgName", TextOrEmpty(org_name)}});
-    result = WritePage(folder + kTellerPageName, page, "DEV_LoginByHtml");
-    if (result != kSuccess) return trace.Return(result);
-    if (!IsEmpty(head_picture)) {
-        result = SendHeadPicture(*this, folder, user_no, head_picture);
-        if (result != kSuccess) return trace.Return(result);
-    }
-    const int level = std::atoi(TextOrEmpty(star_level));
-    return trace.Return(SignIn(*this, {user_name, user_no, org_name, level, position}));
+    TerminalOperation operation(*this, "LoginByHtml");
+    const Teller teller{user_name, user_no, org_name, std::atoi(TextOrEmpty(star_level)), position};
+    const int result = PrepareTellerPage(*this, teller, star_level, head_picture);
+    if (result != kSuccess) return operation.Return(result);
+    return operation.Run(SignIn(teller));
 }
 
 int CDEV_CounterMate::EvaluateByHtml(int timeout, char* work, char* evaluation) {
-    const OperationTrace trace("EvaluateByHtml");
-    const std::string folder = ScratchDirectory();
-    std::string page;
-    int result = ReadPage(folder + kTellerPageName, page);
-    if (result != kSuccess) return trace.Return(result);
-    std::string local_page = folder + kEvaluationPageName;
-    result = WritePage(local_page, replace_all_distinct(page, "$work", TextOrEmpty(work)),
-                       "DEV_EvaluateByHtml");
-    if (result != kSuccess) return trace.Return(result);
-    result = PushAll(*this, {{local_page.c_str(), kEvaluationPagePath}});
-    std::remove(local_page.c_str());
-    if (result != kSuccess) {
-        CTM_TRACE(LOG_LEVEL_ERROR, "DEV_EvaluateByHtml", "下载文件失败！");
-        return trace.Return(result);
-    }
-    const CJsonObject param = Params({{"outTime", timeout}});
-    CJsonObject answer;
-    result = RunCommand("EvaluateByHtml", &param, timeout + kAnswerMargin,
-                        StatusRule::kCancelOrTimeout, answer);
-    if (result == kSuccess) CopyDataText(answer, "result", evaluation, kLongTextCapacity);
-    return trace.Return(result);
+    TerminalOperation operation(*this, "EvaluateByHtml");
+    const int result = SendEvaluationPage(*this, operation, work);
+    if (result != kSuccess) return operation.Return(result);
+    return operation.Run(MakeCommand("EvaluateByHtml", Params({{"outTime", timeout}}),
+                                     timeout + kAnswerMargin, StatusRule::kCancelOrTimeout),
+                         {TextMember{"result", evaluation, kLongTextCapacity}});
 }
 
 int CDEV_CounterMate::LogoutByHtml() {
