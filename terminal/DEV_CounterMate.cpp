@@ -64,6 +64,20 @@ int ReadPacketSize(const char* config_path) {
 
 }  // namespace countermate::terminal
 
+namespace {
+
+// The packet size of CONFIG.ini beside the library, logged.
+int ConfiguredPacketSize() {
+    char folder[1024] = {};
+    AUX_X::GetModuleCurPath(folder);
+    const std::string config_path = std::string(folder) + "CONFIG.ini";
+    const int packet_size = ReadPacketSize(config_path.c_str());
+    CTM_TRACE(LOG_LEVEL_INFO, "CCounterMate", "HID_DATAPACKET_SIZE=%d", packet_size);
+    return packet_size;
+}
+
+}  // namespace
+
 CDEV_CounterMate::CDEV_CounterMate() : m_clock([] { return std::time(nullptr); }) {
     dlerror();
     void* library = dlopen("./libHid.so", RTLD_LAZY);
@@ -82,13 +96,15 @@ CDEV_CounterMate::CDEV_CounterMate() : m_clock([] { return std::time(nullptr); }
     }
     // Without both entries the link stays unusable: every operation then answers -3.
     if (create != nullptr && destroy != nullptr) m_hid = create();
+    m_packet_size = ConfiguredPacketSize();
+    g_current_driver.store(this);
+    m_port_open.store(false);
+}
 
-    char folder[1024] = {};
-    AUX_X::GetModuleCurPath(folder);
-    const std::string config_path = std::string(folder) + "CONFIG.ini";
-    m_packet_size = ReadPacketSize(config_path.c_str());
-    CTM_TRACE(LOG_LEVEL_INFO, "CCounterMate", "HID_DATAPACKET_SIZE=%d", m_packet_size);
-
+CDEV_CounterMate::CDEV_CounterMate(std::unique_ptr<CHidManager> link)
+    : m_owned_link(std::move(link)), m_clock([] { return std::time(nullptr); }) {
+    m_hid = m_owned_link.get();
+    m_packet_size = ConfiguredPacketSize();
     g_current_driver.store(this);
     m_port_open.store(false);
 }
@@ -96,6 +112,7 @@ CDEV_CounterMate::CDEV_CounterMate() : m_clock([] { return std::time(nullptr); }
 CDEV_CounterMate::~CDEV_CounterMate() {
     CDEV_CounterMate* self = this;
     g_current_driver.compare_exchange_strong(self, nullptr);
+    if (m_owned_link) return;  // released with its owner
     DestroyHidManagerFunction destroy = g_destroy_hid_manager.load();
     if (m_hid != nullptr && destroy != nullptr) destroy(m_hid);
 }

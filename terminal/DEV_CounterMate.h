@@ -21,6 +21,7 @@
 #include <condition_variable>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -70,7 +71,11 @@ std::string ReplacePlaceholders(const std::string& text,
 
 class CDEV_CounterMate : public CCounterMate {
 public:
+    // Talks to the terminal through the HID manager of "./libHid.so".
     CDEV_CounterMate();
+    // Talks to the terminal through `link` instead (tests put a fault-injecting or scripted
+    // link here); the driver owns it. Everything else is as with libHid.
+    explicit CDEV_CounterMate(std::unique_ptr<CHidManager> link);
 
     // ---- the interface, in its order ----
     int HIDOpenPort() override;
@@ -334,6 +339,7 @@ private:
                           int answer_capacity);
 
     CHidManager* m_hid = nullptr;
+    std::unique_ptr<CHidManager> m_owned_link;  // the link handed to the constructor, if any
     std::atomic<bool> m_forced_return{false};
     // Written under m_port_lock only; read without it where a stale answer is harmless.
     std::atomic<bool> m_port_open{false};
