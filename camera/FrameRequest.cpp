@@ -4,6 +4,7 @@ namespace docscope {
 
 std::uint64_t FrameRequest::raise() {
   std::lock_guard<std::mutex> guard(m_lock);
+  ++m_unanswered;
   m_wanted = true;
   return m_answers;
 }
@@ -13,6 +14,7 @@ void FrameRequest::complete(RequestOutcome outcome, cv::Mat image) {
     std::lock_guard<std::mutex> guard(m_lock);
     if (!m_wanted) return;
     m_wanted = false;
+    m_unanswered = 0;
     m_outcome = outcome;
     m_image = std::move(image);
     ++m_answers;
@@ -31,7 +33,9 @@ RequestOutcome FrameRequest::await(std::uint64_t ticket,
     if (image != nullptr) *image = m_image;
     return m_outcome;
   }
-  m_wanted = false;
+  // Withdrawn: the request stays raised only for the other waiters still waiting on it.
+  if (m_unanswered > 0) --m_unanswered;
+  m_wanted = m_unanswered > 0;
   return stop != nullptr && stop->load() ? RequestOutcome::Stopped : RequestOutcome::TimedOut;
 }
 

@@ -29,7 +29,7 @@ class FrameRequest {
   // Answers the raised request (with an image for the preview request); nothing when none is.
   void complete(RequestOutcome outcome, cv::Mat image = cv::Mat());
   // Waits until the request of `ticket` is answered, `deadline` passes (time_point::max():
-  // never) or `stop` is set (and this request woken through wake()). A request not answered is withdrawn. `image` receives
+  // never) or `stop` is set (and this request woken through wake()). A request not answered is withdrawn for this waiter. `image` receives
   // the image of the answer.
   RequestOutcome await(std::uint64_t ticket, std::chrono::steady_clock::time_point deadline,
                        const std::atomic<bool>* stop = nullptr, cv::Mat* image = nullptr);
@@ -41,6 +41,7 @@ class FrameRequest {
   std::condition_variable m_answered;
   std::atomic<bool> m_wanted{false};
   std::uint64_t m_answers = 0;         // answers given so far; a ticket is the count at raise
+  int m_unanswered = 0;                // raises waiting for the next answer
   RequestOutcome m_outcome = RequestOutcome::Done;
   cv::Mat m_image;
 };

@@ -109,7 +109,8 @@ class StillImageSource : public FrameSource {
 class VideoFileSource : public FrameSource {
  public:
   explicit VideoFileSource(std::string path)
-      : m_path(std::move(path)), m_capture(m_path), m_pacer(FileFramesPerSecond(VideoRate(m_capture))) {}
+      : m_path(std::move(path)), m_capture(OpenVideo(m_path)),
+        m_pacer(FileFramesPerSecond(VideoRate(m_capture))) {}
   bool opened() const { return m_capture.isOpened(); }
   bool read(cv::Mat& frame) override {
     m_pacer.awaitNextFrame();
@@ -126,6 +127,12 @@ class VideoFileSource : public FrameSource {
   }
 
  private:
+  // FFmpeg first: the other back ends that take files (GStreamer) start far more slowly.
+  static cv::VideoCapture OpenVideo(const std::string& path) {
+    cv::VideoCapture capture(path, cv::CAP_FFMPEG);
+    if (!capture.isOpened()) capture.open(path, cv::CAP_ANY);
+    return capture;
+  }
   static double VideoRate(const cv::VideoCapture& capture) {
     const double rate = capture.get(cv::CAP_PROP_FPS);
     return rate > 0 && rate <= 120 ? rate : 25;
@@ -168,7 +175,8 @@ std::unique_ptr<FrameSource> OpenFrameSource(const std::string& device, int widt
 cv::Size FileFrameSize(const std::string& path) {
   const cv::Mat image = cv::imread(path, cv::IMREAD_COLOR);
   if (!image.empty()) return image.size();
-  cv::VideoCapture video(path);
+  cv::VideoCapture video(path, cv::CAP_FFMPEG);
+  if (!video.isOpened()) video.open(path, cv::CAP_ANY);
   if (!video.isOpened()) return {};
   return {static_cast<int>(video.get(cv::CAP_PROP_FRAME_WIDTH)),
           static_cast<int>(video.get(cv::CAP_PROP_FRAME_HEIGHT))};

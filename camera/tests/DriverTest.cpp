@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
 
 #include "CameraTestbed.h"
 #include "SyntheticImages.h"
@@ -389,6 +390,32 @@ TEST_F(CameraDriverTest, AutomaticCaptureWritesOnlyWhenTheSceneChanges) {
   EXPECT_EQ(after.size(), 1u) << "the scene stays: nothing more";
   ExpectOk(Call(driver_.CamStopAutoCap), "CamStopAutoCap");
   EXPECT_GT(pump.frames(), 0);
+}
+
+TEST_F(CameraDriverTest, AVideoFileIsPlayedInALoop) {
+  // Three small frames of different brightness in an MJPEG video, 25 frames per second.
+  const std::string video = (workspace_.root() / "scene.avi").string();
+  const cv::Size size(160, 120);
+  {
+    cv::VideoWriter writer(video, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25, size);
+    if (!writer.isOpened()) GTEST_SKIP() << "this OpenCV writes no MJPEG video";
+    for (const int level : {40, 120, 200}) writer.write(cv::Mat(size, CV_8UC3, cv::Scalar::all(level)));
+  }
+  fs::create_directories(workspace_.root() / "sys" / "video0" / "device");
+  Workspace::writeText(workspace_.root() / "sys" / "video0" / "device" / "modalias", kDocumentCamera);
+  fs::rename(video, workspace_.node("video0"));
+  ExpectOk(init(), "CamInit");
+  ExpectOk(Call(driver_.CamOpen, "1"), "CamOpen");
+  std::vector<int> levels;
+  for (int frame = 0; frame < 7; ++frame) {
+    const Preview preview = FetchPreview(driver_, kScale);
+    ASSERT_EQ(preview.result.code(), "0") << preview.result.message();
+    levels.push_back(static_cast<int>(cv::mean(preview.image())[0] + 0.5));
+  }
+  for (std::size_t frame = 3; frame < levels.size(); ++frame) {
+    EXPECT_NEAR(levels[frame], levels[frame - 3], 3) << "frame " << frame << " repeats frame " << frame - 3;
+  }
+  EXPECT_GT(levels[2] - levels[0], 100) << "the frames follow one another";
 }
 
 }  // namespace

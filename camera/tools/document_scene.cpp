@@ -1,5 +1,5 @@
 // countermate-document-scene OUTPUT [--size WxH] [--tilt DEGREES]: writes a synthetic photograph
-// of a tilted document on a counter (JPEG or PNG by OUTPUT's extension), the picture that a
+// of a tilted document on a counter (JPEG or PNG by OUTPUT's extension, which must name one), the picture that a
 // file-backed document camera shows in the demo.
 #include <cstdio>
 #include <cstdlib>
@@ -39,7 +39,13 @@ int main(int argc, char** argv) {
   // A form of A4 proportions filling about half the frame's height.
   const int documentHeight = frame.height / 2;
   const cv::Size document(documentHeight * 297 / 210, documentHeight);
-  if (!cv::imwrite(argv[1], synthetic::photographedDocument(frame, document, tilt))) {
+  bool written = false;
+  try {
+    written = cv::imwrite(argv[1], synthetic::photographedDocument(frame, document, tilt));
+  } catch (const cv::Exception&) {
+    written = false;   // no image format for the output's extension
+  }
+  if (!written) {
     std::fprintf(stderr, "countermate-document-scene: cannot write %s\n", argv[1]);
     return 1;
   }
