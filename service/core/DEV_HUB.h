@@ -96,6 +96,23 @@ public:
     void FileBase64Encode(std::string args, std::string& reply);
     void FileBase64Decode(std::string args, std::string& reply);
 
+    // ---- identity cards, card modules, comparisons and recognition ----
+    void SDT_ReadIDCard(std::string args, std::string& reply);
+    // The request "iReadIdentityCard".
+    void ReadIdentityCard(std::string args, std::string& reply);
+    void SetHSMURL(std::string args, std::string& reply);
+    void iReadCardBas(std::string args, std::string& reply);
+    void iReadCardBas_HSM_Step1(std::string args, std::string& reply);
+    void iReadCardBas_HSM_Step2(std::string args, std::string& reply);
+    void iReadICCardNum(std::string args, std::string& reply);
+    void IDCardOCR(std::string args, std::string& reply);
+    void ImageOCR(std::string args, std::string& reply);
+    void FaceValidateWithIdCard(std::string args, std::string& reply);
+    void FingerValidateWithIdCard(std::string args, std::string& reply);
+    void FaceValidateWithPhoto(std::string args, std::string& reply);
+    void FaceValidateWithPhotoIdCard(std::string args, std::string& reply);
+    void FaceValidateWithTwoPhotos(std::string args, std::string& reply);
+
 private:
     void load_terminal_driver();
     void read_module_settings();

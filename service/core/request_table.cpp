@@ -59,6 +59,20 @@ const std::unordered_map<std::string, RequestHandler>& request_handlers() {
         {"UpdateApk", &CDEV_HUB::UpdateApk},
         {"FileBase64Encode", &CDEV_HUB::FileBase64Encode},
         {"FileBase64Decode", &CDEV_HUB::FileBase64Decode},
+        {"SDT_ReadIDCard", &CDEV_HUB::SDT_ReadIDCard},
+        {"iReadIdentityCard", &CDEV_HUB::ReadIdentityCard},
+        {"SetHSMURL", &CDEV_HUB::SetHSMURL},
+        {"iReadCardBas", &CDEV_HUB::iReadCardBas},
+        {"iReadCardBas_HSM_Step1", &CDEV_HUB::iReadCardBas_HSM_Step1},
+        {"iReadCardBas_HSM_Step2", &CDEV_HUB::iReadCardBas_HSM_Step2},
+        {"iReadICCardNum", &CDEV_HUB::iReadICCardNum},
+        {"IDCardOCR", &CDEV_HUB::IDCardOCR},
+        {"ImageOCR", &CDEV_HUB::ImageOCR},
+        {"FaceValidateWithIdCard", &CDEV_HUB::FaceValidateWithIdCard},
+        {"FingerValidateWithIdCard", &CDEV_HUB::FingerValidateWithIdCard},
+        {"FaceValidateWithPhoto", &CDEV_HUB::FaceValidateWithPhoto},
+        {"FaceValidateWithPhotoIdCard", &CDEV_HUB::FaceValidateWithPhotoIdCard},
+        {"FaceValidateWithTwoPhotos", &CDEV_HUB::FaceValidateWithTwoPhotos},
     };
     return handlers;
 }

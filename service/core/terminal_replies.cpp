@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "AUX_X.h"
@@ -16,8 +17,11 @@ OutputText::OutputText(size_t capacity, const char* initial) : bytes_(capacity +
     std::strncpy(bytes_.data(), initial, capacity);
 }
 
-FileArgument::FileArgument(const HandlerArgs& args, const char* temporary_name)
-    : data_(args.text("fileData")), is_base64_(args.integer("fileForm", 0) != 0) {
+FileArgument::FileArgument(const HandlerArgs& args, const char* temporary_name,
+                           const char* data_key)
+    : data_key_(data_key),
+      data_(args.text(data_key)),
+      is_base64_(args.integer("fileForm", 0) != 0) {
     if (!is_base64_) {
         path_ = data_;
         return;
@@ -36,7 +40,7 @@ FileArgument::~FileArgument() {
 }
 
 TerminalResult FileArgument::prepare() {
-    if (!is_base64_) return check_local_paths({{"fileData", path_, PathUse::Read}});
+    if (!is_base64_) return check_local_paths({{data_key_, path_, PathUse::Read}});
     decoded_ = true;  // a failed decode may still have left a partial file
     return {ctm->FileBase64Decode(&data_[0], path()), std::string()};
 }
@@ -68,6 +72,28 @@ TerminalResult run_with_file(const HandlerArgs& args, const char* temporary_name
     FileArgument file(args, temporary_name);
     return run_prepared(closing, [&] { return operation(file.path()); },
                         [&] { return file.prepare(); });
+}
+
+TerminalResult run_with_files(const HandlerArgs& args, const std::vector<FileArgumentName>& files,
+                              PortClosing closing,
+                              const std::function<int(const std::vector<char*>& paths)>& operation) {
+    std::vector<std::unique_ptr<FileArgument>> arguments;
+    for (const FileArgumentName& file : files) {
+        arguments.push_back(std::make_unique<FileArgument>(args, file.temporary_name, file.data_key));
+    }
+    const auto prepare_all = [&] {
+        for (const auto& argument : arguments) {
+            TerminalResult prepared = argument->prepare();
+            if (prepared.code != 0) return prepared;
+        }
+        return TerminalResult{};
+    };
+    const auto run = [&] {
+        std::vector<char*> paths;
+        for (const auto& argument : arguments) paths.push_back(argument->path());
+        return operation(paths);
+    };
+    return run_prepared(closing, run, prepare_all);
 }
 
 std::string plain_reply(const char* reply_template, PortClosing closing,

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -31,6 +32,16 @@ private:
     std::vector<char> bytes_;
 };
 
+// A text the driver allocated with the C allocator (FileBase64Encode), released with the object.
+struct DriverText {
+    char* text = nullptr;
+    DriverText() = default;
+    ~DriverText() { std::free(text); }
+    DriverText(const DriverText&) = delete;
+    DriverText& operator=(const DriverText&) = delete;
+    const char* c_str() const { return text ? text : ""; }
+};
+
 // The result code of a request refused before the terminal is used (a local path it may not
 // use); the reply carries the refusal's own text.
 constexpr int kRefusedArgument = -1;
@@ -48,7 +59,10 @@ TerminalResult check_local_paths(const std::vector<LocalPath>& paths);
 // document stays behind in the library's folder.
 class FileArgument {
 public:
-    FileArgument(const HandlerArgs& args, const char* temporary_name);
+    // `data_key` names the request's key that holds the path or the content ("fileData" for
+    // every request but FaceValidateWithTwoPhotos, which names two files).
+    FileArgument(const HandlerArgs& args, const char* temporary_name,
+                 const char* data_key = "fileData");
     ~FileArgument();
     FileArgument(const FileArgument&) = delete;
     FileArgument& operator=(const FileArgument&) = delete;
@@ -60,6 +74,7 @@ public:
     char* path() { return &path_[0]; }
 
 private:
+    const char* data_key_;
     std::string data_;
     std::string path_;
     bool is_base64_ = false;
@@ -76,6 +91,19 @@ TerminalResult run_on_terminal(PortClosing closing, const std::function<int()>& 
 // file that cannot be decoded, is the result, and the terminal is not used.
 TerminalResult run_with_file(const HandlerArgs& args, const char* temporary_name,
                              PortClosing closing, const std::function<int(char* path)>& operation);
+
+// One file argument of a request that names several: its key and its temporary file.
+struct FileArgumentName {
+    const char* data_key;
+    const char* temporary_name;
+};
+
+// run_with_file for a request that names several files: they are prepared in the order given,
+// and the first refusal or failed decoding is the result (the later files are not decoded, and
+// the terminal is not used). The operation receives the local paths in the same order.
+TerminalResult run_with_files(const HandlerArgs& args, const std::vector<FileArgumentName>& files,
+                              PortClosing closing,
+                              const std::function<int(const std::vector<char*>& paths)>& operation);
 
 // The reply shapes below take the operation's local paths last, as run_on_terminal does.
 

@@ -4,7 +4,6 @@
 // Every local path a page names here is checked first (a regular file, inside FileRoots when
 // they are set), and a Base64 file to push is decoded into the service's own temporary file,
 // never into a path the page chose: the name a page gives is the file's name on the terminal.
-#include <cstdlib>
 #include <functional>
 
 #include "DEV_HUB.h"
@@ -12,6 +11,7 @@
 #include "reply_format.h"
 #include "terminal_replies.h"
 
+using countermate::DriverText;
 using countermate::HandlerArgs;
 using countermate::OutputText;
 using countermate::PathUse;
@@ -42,12 +42,6 @@ TerminalResult run_with_kind(const FileKind& kind, const std::function<TerminalR
     const int refused = countermate::kRefusedArgument;
     return {refused, countermate::terminal_error_text(*ctm, refused)};
 }
-
-// A driver-allocated text, released with the object.
-struct DriverText {
-    char* text = nullptr;
-    ~DriverText() { std::free(text); }
-};
 
 }  // namespace
 
@@ -113,7 +107,7 @@ void CDEV_HUB::FileBase64Encode(std::string args, std::string& reply) {
     // The text is released when the reply is built, before the reply is sent, so a large file
     // is held as its Base64 text and its reply, not more.
     reply = format_reply(R"({"method":"FileBase64Encode","retVal":%d,"fileBase64":"%s","errMsg":"%s"})",
-                         {result.code, encoded.text ? encoded.text : "", result.error_text});
+                         {result.code, encoded.c_str(), result.error_text});
 }
 
 void CDEV_HUB::FileBase64Decode(std::string args, std::string& reply) {
