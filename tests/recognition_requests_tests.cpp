@@ -19,8 +19,16 @@ std::string base64_of_file(const std::string& path) {
     return text;
 }
 
+// The suite's service runs in a deploy folder of its own, so that its temporary pictures meet
+// no other suite's in the shared Temp/ folder.
 class RecognitionRequests : public ServiceTest {
 protected:
+    static void SetUpTestSuite() {
+        static DeployCopy deploy({});
+        deploy_ = &deploy;
+        if (!service_) service_ = new ServiceOnSimulator(deploy.path());
+    }
+
     void SetUp() override {
         ServiceTest::SetUp();
         if (cardvision::testing::card_font().empty()) GTEST_SKIP() << "the Chinese font is not installed";
@@ -34,8 +42,11 @@ protected:
     TemporaryFolder folder_;
     const std::string front_ = folder_.path() + "/front.jpg";
     const std::string back_ = folder_.path() + "/back.jpg";
-    const std::string temporary_ = std::string(COUNTERMATE_DEPLOY_DIR) + "/Temp/temp.jpg";
+    const std::string temporary_ = deploy_->path() + "/Temp/temp.jpg";
+    static DeployCopy* deploy_;
 };
+
+DeployCopy* RecognitionRequests::deploy_ = nullptr;
 
 const char* const kFrontReply =
     R"({"method":"IDCardOCR","retVal":0,"idInfo":"赵敏|女|蒙古|19951003|内蒙古呼和浩特市新城区中山东路12号|150102199510031528|","errMsg":""})";
