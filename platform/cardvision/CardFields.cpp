@@ -1,7 +1,6 @@
 #include "CardFields.h"
 
 #include <cctype>
-#include <regex>
 #include <vector>
 
 namespace cardvision {
@@ -52,21 +51,69 @@ bool value_after(const std::string& line, const std::string& label, std::string&
     return true;
 }
 
+bool is_digit(char character) { return character >= '0' && character <= '9'; }
+
+// The digits that start at `at`, at most `most` of them; `at` moves past them.
+std::string digits_at(const std::string& text, size_t& at, size_t most) {
+    std::string digits;
+    while (at < text.size() && is_digit(text[at]) && digits.size() < most) digits += text[at++];
+    return digits;
+}
+
+bool skip(const std::string& text, size_t& at, const std::string& word) {
+    if (text.compare(at, word.size(), word) != 0) return false;
+    at += word.size();
+    return true;
+}
+
 std::string two_digits(const std::string& number) {
     return number.size() == 1 ? "0" + number : number;
 }
 
 // "1990年1月1日" as "19900101"; any other text as it is.
 std::string birth_date_of(const std::string& text) {
-    static const std::regex date(R"((\d{4})年(\d{1,2})月(\d{1,2})日?)");
-    std::smatch found;
-    if (!std::regex_search(text, found, date)) return text;
-    return found[1].str() + two_digits(found[2].str()) + two_digits(found[3].str());
+    for (size_t start = 0; start < text.size(); ++start) {
+        size_t at = start;
+        const std::string year = digits_at(text, at, 4);
+        if (year.size() != 4 || !skip(text, at, "年")) continue;
+        const std::string month = digits_at(text, at, 2);
+        if (month.empty() || !skip(text, at, "月")) continue;
+        const std::string day = digits_at(text, at, 2);
+        if (day.empty()) continue;
+        return year + two_digits(month) + two_digits(day);
+    }
+    return text;
 }
 
-const std::regex& id_number_pattern() {
-    static const std::regex pattern(R"(\d{17}[\dXx])");
-    return pattern;
+// The first identity number in `text`: 17 digits and a check character (a digit or "X").
+std::string id_number_in(const std::string& text) {
+    size_t run = 0;  // digits just before `at`
+    for (size_t at = 0; at < text.size(); ++at) {
+        const char character = text[at];
+        const bool check = is_digit(character) || character == 'X' || character == 'x';
+        if (run >= 17 && check) return text.substr(at - 17, 17) + (character == 'x' ? 'X' : character);
+        run = is_digit(character) ? run + 1 : 0;
+    }
+    return std::string();
+}
+
+// The dates in `text` as YYYYMMDD: runs of digits and full stops, each eight digits a date.
+std::vector<std::string> dates_in(const std::string& text) {
+    std::vector<std::string> dates;
+    std::string digits;
+    for (size_t at = 0; at <= text.size(); ++at) {
+        const char character = at < text.size() ? text[at] : '\0';
+        if (is_digit(character)) {
+            digits += character;
+            continue;
+        }
+        if (character == '.') continue;
+        for (size_t start = 0; start + 8 <= digits.size(); start += 8) {
+            dates.push_back(digits.substr(start, 8));
+        }
+        digits.clear();
+    }
+    return dates;
 }
 
 }  // namespace
@@ -86,10 +133,9 @@ FrontFields parse_front(const std::string& recognised) {
     bool in_address = false;
     for (const std::string& line : lines) {
         std::string value;
-        std::smatch number;
-        if (std::regex_search(line, number, id_number_pattern())) {
-            fields.id_number = number.str();
-            if (!fields.id_number.empty() && fields.id_number.back() == 'x') fields.id_number.back() = 'X';
+        const std::string number = id_number_in(line);
+        if (!number.empty()) {
+            fields.id_number = number;
             in_address = false;
         } else if (value_after(line, "姓名", value)) {
             fields.name = value;
@@ -118,17 +164,12 @@ FrontFields parse_front(const std::string& recognised) {
 
 BackFields parse_back(const std::string& recognised) {
     BackFields fields;
-    static const std::regex date(R"((\d{4})\.?(\d{2})\.?(\d{2}))");
     for (const std::string& line : compact_lines(recognised)) {
         std::string value;
         if (value_after(line, "签发机关", value)) {
             fields.issuing_authority = value;
         } else if (value_after(line, "有效期限", value)) {
-            std::vector<std::string> dates;
-            for (auto found = std::sregex_iterator(value.begin(), value.end(), date);
-                 found != std::sregex_iterator(); ++found) {
-                dates.push_back((*found)[1].str() + (*found)[2].str() + (*found)[3].str());
-            }
+            const std::vector<std::string> dates = dates_in(value);
             if (!dates.empty()) fields.valid_from = dates[0];
             if (dates.size() > 1) fields.valid_until = dates[1];
             if (value.find("长期") != std::string::npos) fields.valid_until = "长期";

@@ -21,6 +21,7 @@ using testing::CardBack;
 using testing::CardFront;
 
 struct FrontCase {
+    const char* name;
     const char* recognised;
     const char* line;
 };
@@ -35,15 +36,17 @@ INSTANTIATE_TEST_SUITE_P(
     Texts, FrontParsing,
     ::testing::Values(
         // Stray quotes between labels and values, an address on two lines.
-        FrontCase{"姓名 ”张三丰\n性别 “男    民族 “ 汉\n出生 “1990年 1月1日\n住址 “北京市东城区景山前街\n4号\n"
+        FrontCase{"NoisyMarksAndAddressOnTwoLines", "姓名 ”张三丰\n性别 “男    民族 “ 汉\n出生 “1990年 1月1日\n住址 “北京市东城区景山前街\n4号\n"
                   "公民身份号码 110101199001011234\n",
                   "张三丰|男|汉|19900101|北京市东城区景山前街4号|110101199001011234|"},
         // The number on a line of its own, a lower-case check character, a date not read whole.
-        FrontCase{"姓 名 李 四\n出生 1985年12\n住址 上海市\n公民身份号码\n31010419851231123x\n",
+        FrontCase{"NumberOnItsOwnLineAndPartialDate", "姓 名 李 四\n出生 1985年12\n住址 上海市\n公民身份号码\n31010419851231123x\n",
                   "李四|||1985年12|上海市|31010419851231123X|"},
-        FrontCase{"中华人民共和国\n居民身份证\n", "||||||"}));
+        FrontCase{"NoFields", "中华人民共和国\n居民身份证\n", "||||||"}),
+    [](const ::testing::TestParamInfo<FrontCase>& info) { return std::string(info.param.name); });
 
 struct BackCase {
+    const char* name;
     const char* recognised;
     const char* line;
 };
@@ -57,11 +60,12 @@ TEST_P(BackParsing, FindsTheFields) {
 INSTANTIATE_TEST_SUITE_P(
     Texts, BackParsing,
     ::testing::Values(
-        BackCase{"签发机关 ”北京市公安局东城分局\n有效期限。 2015.03.01-2035.03.01\n",
+        BackCase{"NoisyMarks", "签发机关 ”北京市公安局东城分局\n有效期限。 2015.03.01-2035.03.01\n",
                  "北京市公安局东城分局|20150301|20350301|"},
         // The dash read as a Chinese character, a card without end.
-        BackCase{"签发机关 广州市公安局\n有效期限 2016.05.20一长期\n", "广州市公安局|20160520|长期|"},
-        BackCase{"有效期限 20100101 20200101\n", "|20100101|20200101|"}));
+        BackCase{"DashReadAsCharacterAndNoEnd", "签发机关 广州市公安局\n有效期限 2016.05.20一长期\n", "广州市公安局|20160520|长期|"},
+        BackCase{"DatesWithoutStops", "有效期限 20100101 20200101\n", "|20100101|20200101|"}),
+    [](const ::testing::TestParamInfo<BackCase>& info) { return std::string(info.param.name); });
 
 // Pictures written into a folder of their own.
 class RenderedPictures : public ::testing::Test {
