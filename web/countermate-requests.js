@@ -852,6 +852,324 @@ export const requestGroups = [
         "reply": [
           "text"
         ]
+      },
+      {
+        "method": "FaceValidateWithIdCard",
+        "summary": "Reads the identity card on the terminal and compares the customer's face, seen by the terminal's camera, with the card's photo.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the terminal has to compare",
+            "default": 30,
+            "example": 20
+          },
+          {
+            "name": "cardReader",
+            "type": "integer",
+            "doc": "which reader",
+            "default": 0
+          },
+          {
+            "name": "cameraType",
+            "type": "integer",
+            "doc": "0: the ordinary camera; otherwise the infrared one",
+            "default": 0
+          }
+        ],
+        "reply": [
+          "score",
+          "idInfo",
+          "idPhotoBase64",
+          "scenceBase64"
+        ],
+        "wait": 32
+      },
+      {
+        "method": "FingerValidateWithIdCard",
+        "summary": "Reads the identity card on the terminal and compares the customer's fingerprint with the one stored on the card.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the terminal has to compare",
+            "default": 30,
+            "example": 20
+          }
+        ],
+        "reply": [
+          "score",
+          "idInfo",
+          "fingerImgBase64",
+          "cardFingerData"
+        ],
+        "wait": 32
+      },
+      {
+        "method": "FaceValidateWithPhoto",
+        "summary": "Compares the customer's face, seen by the terminal's camera, with a card photo this workstation supplies.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the terminal has to compare",
+            "default": 30,
+            "example": 20
+          },
+          {
+            "name": "fileForm",
+            "type": "integer",
+            "doc": "0: fileData is a path on this workstation; otherwise the photo in Base64",
+            "default": 0
+          },
+          {
+            "name": "fileData",
+            "type": "string",
+            "doc": "the card photo, as fileForm says",
+            "default": "",
+            "example": "/home/teller/card-photo.jpg"
+          }
+        ],
+        "reply": [
+          "score",
+          "scencePicBase64"
+        ],
+        "wait": 32
+      },
+      {
+        "method": "FaceValidateWithPhotoIdCard",
+        "summary": "Compares the customer's face, seen by the terminal's camera, with a face photo this workstation supplies.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the terminal has to compare",
+            "default": 30,
+            "example": 20
+          },
+          {
+            "name": "fileForm",
+            "type": "integer",
+            "doc": "0: fileData is a path on this workstation; otherwise the photo in Base64",
+            "default": 0
+          },
+          {
+            "name": "fileData",
+            "type": "string",
+            "doc": "the face photo, as fileForm says",
+            "default": "",
+            "example": "/home/teller/face.jpg"
+          }
+        ],
+        "reply": [
+          "score"
+        ],
+        "wait": 32
+      },
+      {
+        "method": "FaceValidateWithTwoPhotos",
+        "summary": "Has the terminal compare two photos this workstation supplies: a card photo and a face photo.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the terminal has to compare",
+            "default": 30,
+            "example": 20
+          },
+          {
+            "name": "fileForm",
+            "type": "integer",
+            "doc": "0: file1Data and file2Data are paths on this workstation; otherwise the photos in Base64",
+            "default": 0
+          },
+          {
+            "name": "file1Data",
+            "type": "string",
+            "doc": "the card photo, as fileForm says",
+            "default": "",
+            "example": "/home/teller/card-photo.jpg"
+          },
+          {
+            "name": "file2Data",
+            "type": "string",
+            "doc": "the face photo, as fileForm says",
+            "default": "",
+            "example": "/home/teller/face.jpg"
+          }
+        ],
+        "reply": [
+          "score"
+        ],
+        "wait": 32
+      },
+      {
+        "method": "iReadCardBas",
+        "summary": "Reads a social-security card's basic data, with libSSCardDriver.so in the service's folder when it is there, else with the terminal's card module.",
+        "args": [
+          {
+            "name": "icType",
+            "type": "integer",
+            "doc": "which card is read, in the card module's numbering",
+            "required": true,
+            "example": 3
+          }
+        ],
+        "reply": [
+          "outInfo"
+        ],
+        "wait": 32
+      },
+      {
+        "method": "iReadCardBas_HSM_Step1",
+        "summary": "The first step of a social-security card read with the bank's security module: reads the card's data to be checked.",
+        "args": [
+          {
+            "name": "icType",
+            "type": "integer",
+            "doc": "which card is read, in the card module's numbering",
+            "required": true,
+            "example": 3
+          }
+        ],
+        "reply": [
+          "outInfo"
+        ]
+      },
+      {
+        "method": "iReadCardBas_HSM_Step2",
+        "summary": "The second step of a social-security card read with the bank's security module: completes the read with the module's key.",
+        "args": [
+          {
+            "name": "key",
+            "type": "string",
+            "doc": "what the security module answered to the first step",
+            "default": ""
+          }
+        ],
+        "reply": [
+          "outInfo"
+        ]
+      },
+      {
+        "method": "iReadICCardNum",
+        "summary": "Reads a bank card's number, with libSSCardDriver.so when it is there, else with the terminal's card module.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the terminal has (not used by the library)",
+            "default": 5
+          }
+        ],
+        "reply": [
+          "CardNum"
+        ]
+      },
+      {
+        "method": "iReadIdentityCard",
+        "summary": "Reads an identity card with libSSCardDriver.so in the service's folder; -20 when it is not there.",
+        "args": [],
+        "reply": [
+          "idCardInfo",
+          "photoBase64",
+          "photoFrontBase64",
+          "photoBackBase64"
+        ]
+      },
+      {
+        "method": "SDT_ReadIDCard",
+        "summary": "Reads the identity card on this workstation's own reader (USB, or the serial line of CONFIG.ini's [CARDREADER] SerialPort).",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds to wait for a card (0: look once)",
+            "default": 0,
+            "example": 10
+          },
+          {
+            "name": "isReadFP",
+            "type": "integer",
+            "doc": "1: read the card's fingerprint block too",
+            "default": 0
+          },
+          {
+            "name": "idPhotoPath",
+            "type": "string",
+            "doc": "where the card's photo is kept as a BMP file (empty: not kept)",
+            "default": "",
+            "example": "/home/teller/zp.bmp"
+          }
+        ],
+        "reply": [
+          "idInfo",
+          "idPhotoBase64"
+        ]
+      },
+      {
+        "method": "SetHSMURL",
+        "summary": "Sets the address of the bank's security module in the card module's settings (CardReader/SIReader.ini).",
+        "args": [
+          {
+            "name": "url",
+            "type": "string",
+            "doc": "the security module's address",
+            "default": "",
+            "example": "https://hsm.bank.example:8443/api"
+          }
+        ],
+        "reply": []
+      },
+      {
+        "method": "IDCardOCR",
+        "summary": "Recognises the fields of a picture of an identity card's front or back on this workstation.",
+        "args": [
+          {
+            "name": "imageType",
+            "type": "integer",
+            "doc": "1: the back; otherwise the front",
+            "default": 0
+          },
+          {
+            "name": "fileForm",
+            "type": "integer",
+            "doc": "0: fileData is a path on this workstation; otherwise the picture in Base64",
+            "default": 0
+          },
+          {
+            "name": "fileData",
+            "type": "string",
+            "doc": "the picture (JPEG, PNG or BMP), as fileForm says",
+            "default": "",
+            "example": "/home/teller/card-front.jpg"
+          }
+        ],
+        "reply": [
+          "idInfo"
+        ]
+      },
+      {
+        "method": "ImageOCR",
+        "summary": "Recognises the text of a picture on this workstation.",
+        "args": [
+          {
+            "name": "fileForm",
+            "type": "integer",
+            "doc": "0: fileData is a path on this workstation; otherwise the picture in Base64",
+            "default": 0
+          },
+          {
+            "name": "fileData",
+            "type": "string",
+            "doc": "the picture (JPEG, PNG or BMP), as fileForm says",
+            "default": "",
+            "example": "/home/teller/form.jpg"
+          }
+        ],
+        "reply": [
+          "txtInfo"
+        ]
       }
     ]
   },

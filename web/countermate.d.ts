@@ -50,6 +50,20 @@ export type RequestMethod =
   | "GetFingerPrint_Base64"
   | "GetPhoto_Base64"
   | "PictureOCR"
+  | "FaceValidateWithIdCard"
+  | "FingerValidateWithIdCard"
+  | "FaceValidateWithPhoto"
+  | "FaceValidateWithPhotoIdCard"
+  | "FaceValidateWithTwoPhotos"
+  | "iReadCardBas"
+  | "iReadCardBas_HSM_Step1"
+  | "iReadCardBas_HSM_Step2"
+  | "iReadICCardNum"
+  | "iReadIdentityCard"
+  | "SDT_ReadIDCard"
+  | "SetHSMURL"
+  | "IDCardOCR"
+  | "ImageOCR"
   | "DownLoadFile"
   | "GetFileInfo"
   | "DeleteFile"
@@ -589,6 +603,206 @@ export interface PictureOCRReply extends Reply<"PictureOCR"> {
   text: string;
 }
 
+/** Arguments of FaceValidateWithIdCard. */
+export interface FaceValidateWithIdCardArgs {
+  /** seconds the terminal has to compare (default 30) */
+  outTimes?: number;
+  /** which reader (default 0) */
+  cardReader?: number;
+  /** 0: the ordinary camera; otherwise the infrared one (default 0) */
+  cameraType?: number;
+}
+/** Reply of FaceValidateWithIdCard. */
+export interface FaceValidateWithIdCardReply extends Reply<"FaceValidateWithIdCard"> {
+  /** how alike the faces are, 0 to 1 */
+  score: number;
+  /** the card's data as the terminal reads it; {} when the comparison failed */
+  idInfo: JsonValue;
+  /** the card's photo in Base64 */
+  idPhotoBase64: string;
+  /** the live picture of the customer in Base64 */
+  scenceBase64: string;
+}
+
+/** Arguments of FingerValidateWithIdCard. */
+export interface FingerValidateWithIdCardArgs {
+  /** seconds the terminal has to compare (default 30) */
+  outTimes?: number;
+}
+/** Reply of FingerValidateWithIdCard. */
+export interface FingerValidateWithIdCardReply extends Reply<"FingerValidateWithIdCard"> {
+  /** how alike the fingerprints are, 0 to 1 */
+  score: number;
+  /** the card's data as the terminal reads it; {} when none */
+  idInfo: JsonValue;
+  /** the fingerprint's picture in Base64 */
+  fingerImgBase64: string;
+  /** the card's fingerprint data in Base64 */
+  cardFingerData: string;
+}
+
+/** Arguments of FaceValidateWithPhoto. */
+export interface FaceValidateWithPhotoArgs {
+  /** seconds the terminal has to compare (default 30) */
+  outTimes?: number;
+  /** 0: fileData is a path on this workstation; otherwise the photo in Base64 (default 0) */
+  fileForm?: number;
+  /** the card photo, as fileForm says (default "") */
+  fileData?: string;
+}
+/** Reply of FaceValidateWithPhoto. */
+export interface FaceValidateWithPhotoReply extends Reply<"FaceValidateWithPhoto"> {
+  /** how alike the faces are, 0 to 1 */
+  score: number;
+  /** the live picture of the customer in Base64 */
+  scencePicBase64: string;
+}
+
+/** Arguments of FaceValidateWithPhotoIdCard. */
+export interface FaceValidateWithPhotoIdCardArgs {
+  /** seconds the terminal has to compare (default 30) */
+  outTimes?: number;
+  /** 0: fileData is a path on this workstation; otherwise the photo in Base64 (default 0) */
+  fileForm?: number;
+  /** the face photo, as fileForm says (default "") */
+  fileData?: string;
+}
+/** Reply of FaceValidateWithPhotoIdCard. */
+export interface FaceValidateWithPhotoIdCardReply extends Reply<"FaceValidateWithPhotoIdCard"> {
+  /** how alike the faces are, 0 to 1 */
+  score: number;
+}
+
+/** Arguments of FaceValidateWithTwoPhotos. */
+export interface FaceValidateWithTwoPhotosArgs {
+  /** seconds the terminal has to compare (default 30) */
+  outTimes?: number;
+  /** 0: file1Data and file2Data are paths on this workstation; otherwise the photos in Base64 (default 0) */
+  fileForm?: number;
+  /** the card photo, as fileForm says (default "") */
+  file1Data?: string;
+  /** the face photo, as fileForm says (default "") */
+  file2Data?: string;
+}
+/** Reply of FaceValidateWithTwoPhotos. */
+export interface FaceValidateWithTwoPhotosReply extends Reply<"FaceValidateWithTwoPhotos"> {
+  /** how alike the faces are, 0 to 1 */
+  score: number;
+}
+
+/** Arguments of iReadCardBas. */
+export interface iReadCardBasArgs {
+  /** which card is read, in the card module's numbering (required) */
+  icType: number;
+}
+/** Reply of iReadCardBas. */
+export interface iReadCardBasReply extends Reply<"iReadCardBas"> {
+  /** the card's data as the card module writes it */
+  outInfo: string;
+}
+
+/** Arguments of iReadCardBas_HSM_Step1. */
+export interface iReadCardBas_HSM_Step1Args {
+  /** which card is read, in the card module's numbering (required) */
+  icType: number;
+}
+/** Reply of iReadCardBas_HSM_Step1. */
+export interface iReadCardBas_HSM_Step1Reply extends Reply<"iReadCardBas_HSM_Step1"> {
+  /** the card's data to hand to the security module */
+  outInfo: string;
+}
+
+/** Arguments of iReadCardBas_HSM_Step2. */
+export interface iReadCardBas_HSM_Step2Args {
+  /** what the security module answered to the first step (default "") */
+  key?: string;
+}
+/** Reply of iReadCardBas_HSM_Step2. */
+export interface iReadCardBas_HSM_Step2Reply extends Reply<"iReadCardBas_HSM_Step2"> {
+  /** the card's basic data */
+  outInfo: string;
+}
+
+/** Arguments of iReadICCardNum. */
+export interface iReadICCardNumArgs {
+  /** seconds the terminal has (not used by the library) (default 5) */
+  outTimes?: number;
+}
+/** Reply of iReadICCardNum. */
+export interface iReadICCardNumReply extends Reply<"iReadICCardNum"> {
+  /** the card's number */
+  CardNum: string;
+}
+
+/** Arguments of iReadIdentityCard. */
+export interface iReadIdentityCardArgs {
+}
+/** Reply of iReadIdentityCard. */
+export interface iReadIdentityCardReply extends Reply<"iReadIdentityCard"> {
+  /** the card's fields as the library writes them */
+  idCardInfo: string;
+  /** the card's photo in Base64 */
+  photoBase64: string;
+  /** always empty */
+  photoFrontBase64: string;
+  /** always empty */
+  photoBackBase64: string;
+}
+
+/** Arguments of SDT_ReadIDCard. */
+export interface SDT_ReadIDCardArgs {
+  /** seconds to wait for a card (0: look once) (default 0) */
+  outTimes?: number;
+  /** 1: read the card's fingerprint block too (default 0) */
+  isReadFP?: number;
+  /** where the card's photo is kept as a BMP file (empty: not kept) (default "") */
+  idPhotoPath?: string;
+}
+/** Reply of SDT_ReadIDCard. */
+export interface SDT_ReadIDCardReply extends Reply<"SDT_ReadIDCard"> {
+  /** the card's fields, each followed by "|" */
+  idInfo: string;
+  /** the card's photo, BMP in Base64 */
+  idPhotoBase64: string;
+}
+
+/** Arguments of SetHSMURL. */
+export interface SetHSMURLArgs {
+  /** the security module's address (default "") */
+  url?: string;
+}
+/** Reply of SetHSMURL. */
+export interface SetHSMURLReply extends Reply<"SetHSMURL"> {
+}
+
+/** Arguments of IDCardOCR. */
+export interface IDCardOCRArgs {
+  /** 1: the back; otherwise the front (default 0) */
+  imageType?: number;
+  /** 0: fileData is a path on this workstation; otherwise the picture in Base64 (default 0) */
+  fileForm?: number;
+  /** the picture (JPEG, PNG or BMP), as fileForm says (default "") */
+  fileData?: string;
+}
+/** Reply of IDCardOCR. */
+export interface IDCardOCRReply extends Reply<"IDCardOCR"> {
+  /** front: name|sex|nationality|birth date|address|ID number|; back: issuing authority|valid from|valid until| */
+  idInfo: string;
+}
+
+/** Arguments of ImageOCR. */
+export interface ImageOCRArgs {
+  /** 0: fileData is a path on this workstation; otherwise the picture in Base64 (default 0) */
+  fileForm?: number;
+  /** the picture (JPEG, PNG or BMP), as fileForm says (default "") */
+  fileData?: string;
+}
+/** Reply of ImageOCR. */
+export interface ImageOCRReply extends Reply<"ImageOCR"> {
+  /** the recognised text, lines separated by "\n" */
+  txtInfo: string;
+}
+
 /** Arguments of DownLoadFile. */
 export interface DownLoadFileArgs {
   /** the terminal's folder (required) */
@@ -835,6 +1049,34 @@ export declare class CounterMateClient {
   call(method: "GetPhoto_Base64", args?: GetPhoto_Base64Args, options?: CallOptions): Promise<GetPhoto_Base64Reply>;
   /** Shows a picture on the terminal and answers the text recognised in it. */
   call(method: "PictureOCR", args?: PictureOCRArgs, options?: CallOptions): Promise<PictureOCRReply>;
+  /** Reads the identity card on the terminal and compares the customer's face, seen by the terminal's camera, with the card's photo. */
+  call(method: "FaceValidateWithIdCard", args?: FaceValidateWithIdCardArgs, options?: CallOptions): Promise<FaceValidateWithIdCardReply>;
+  /** Reads the identity card on the terminal and compares the customer's fingerprint with the one stored on the card. */
+  call(method: "FingerValidateWithIdCard", args?: FingerValidateWithIdCardArgs, options?: CallOptions): Promise<FingerValidateWithIdCardReply>;
+  /** Compares the customer's face, seen by the terminal's camera, with a card photo this workstation supplies. */
+  call(method: "FaceValidateWithPhoto", args?: FaceValidateWithPhotoArgs, options?: CallOptions): Promise<FaceValidateWithPhotoReply>;
+  /** Compares the customer's face, seen by the terminal's camera, with a face photo this workstation supplies. */
+  call(method: "FaceValidateWithPhotoIdCard", args?: FaceValidateWithPhotoIdCardArgs, options?: CallOptions): Promise<FaceValidateWithPhotoIdCardReply>;
+  /** Has the terminal compare two photos this workstation supplies: a card photo and a face photo. */
+  call(method: "FaceValidateWithTwoPhotos", args?: FaceValidateWithTwoPhotosArgs, options?: CallOptions): Promise<FaceValidateWithTwoPhotosReply>;
+  /** Reads a social-security card's basic data, with libSSCardDriver.so in the service's folder when it is there, else with the terminal's card module. */
+  call(method: "iReadCardBas", args: iReadCardBasArgs, options?: CallOptions): Promise<iReadCardBasReply>;
+  /** The first step of a social-security card read with the bank's security module: reads the card's data to be checked. */
+  call(method: "iReadCardBas_HSM_Step1", args: iReadCardBas_HSM_Step1Args, options?: CallOptions): Promise<iReadCardBas_HSM_Step1Reply>;
+  /** The second step of a social-security card read with the bank's security module: completes the read with the module's key. */
+  call(method: "iReadCardBas_HSM_Step2", args?: iReadCardBas_HSM_Step2Args, options?: CallOptions): Promise<iReadCardBas_HSM_Step2Reply>;
+  /** Reads a bank card's number, with libSSCardDriver.so when it is there, else with the terminal's card module. */
+  call(method: "iReadICCardNum", args?: iReadICCardNumArgs, options?: CallOptions): Promise<iReadICCardNumReply>;
+  /** Reads an identity card with libSSCardDriver.so in the service's folder; -20 when it is not there. */
+  call(method: "iReadIdentityCard", args?: iReadIdentityCardArgs, options?: CallOptions): Promise<iReadIdentityCardReply>;
+  /** Reads the identity card on this workstation's own reader (USB, or the serial line of CONFIG.ini's [CARDREADER] SerialPort). */
+  call(method: "SDT_ReadIDCard", args?: SDT_ReadIDCardArgs, options?: CallOptions): Promise<SDT_ReadIDCardReply>;
+  /** Sets the address of the bank's security module in the card module's settings (CardReader/SIReader.ini). */
+  call(method: "SetHSMURL", args?: SetHSMURLArgs, options?: CallOptions): Promise<SetHSMURLReply>;
+  /** Recognises the fields of a picture of an identity card's front or back on this workstation. */
+  call(method: "IDCardOCR", args?: IDCardOCRArgs, options?: CallOptions): Promise<IDCardOCRReply>;
+  /** Recognises the text of a picture on this workstation. */
+  call(method: "ImageOCR", args?: ImageOCRArgs, options?: CallOptions): Promise<ImageOCRReply>;
   /** Pushes a file to the terminal's folder of its kind (media and styles are reloaded after the push). */
   call(method: "DownLoadFile", args: DownLoadFileArgs, options?: CallOptions): Promise<DownLoadFileReply>;
   /** The names of the files in one of the terminal's folders. */
