@@ -26,6 +26,8 @@ struct FrontCase {
     const char* line;
 };
 
+void PrintTo(const FrontCase& c, std::ostream* out) { *out << c.name; }
+
 class FrontParsing : public ::testing::TestWithParam<FrontCase> {};
 
 TEST_P(FrontParsing, FindsTheFields) {
@@ -50,6 +52,8 @@ struct BackCase {
     const char* recognised;
     const char* line;
 };
+
+void PrintTo(const BackCase& c, std::ostream* out) { *out << c.name; }
 
 class BackParsing : public ::testing::TestWithParam<BackCase> {};
 
