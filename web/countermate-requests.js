@@ -1018,6 +1018,9 @@ export const requestGroups = [
         "reply": [
           "outInfo"
         ],
+        "lacks": [
+          "errMsg"
+        ],
         "wait": 32
       },
       {
@@ -1034,6 +1037,9 @@ export const requestGroups = [
         ],
         "reply": [
           "outInfo"
+        ],
+        "lacks": [
+          "errMsg"
         ]
       },
       {
@@ -1049,6 +1055,9 @@ export const requestGroups = [
         ],
         "reply": [
           "outInfo"
+        ],
+        "lacks": [
+          "errMsg"
         ]
       },
       {
@@ -1064,6 +1073,9 @@ export const requestGroups = [
         ],
         "reply": [
           "CardNum"
+        ],
+        "lacks": [
+          "errMsg"
         ]
       },
       {

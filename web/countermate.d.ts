@@ -696,7 +696,7 @@ export interface iReadCardBasArgs {
   icType: number;
 }
 /** Reply of iReadCardBas. */
-export interface iReadCardBasReply extends Reply<"iReadCardBas"> {
+export interface iReadCardBasReply extends Omit<Reply<"iReadCardBas">, "errMsg"> {
   /** the card's data as the card module writes it */
   outInfo: string;
 }
@@ -707,7 +707,7 @@ export interface iReadCardBas_HSM_Step1Args {
   icType: number;
 }
 /** Reply of iReadCardBas_HSM_Step1. */
-export interface iReadCardBas_HSM_Step1Reply extends Reply<"iReadCardBas_HSM_Step1"> {
+export interface iReadCardBas_HSM_Step1Reply extends Omit<Reply<"iReadCardBas_HSM_Step1">, "errMsg"> {
   /** the card's data to hand to the security module */
   outInfo: string;
 }
@@ -718,7 +718,7 @@ export interface iReadCardBas_HSM_Step2Args {
   key?: string;
 }
 /** Reply of iReadCardBas_HSM_Step2. */
-export interface iReadCardBas_HSM_Step2Reply extends Reply<"iReadCardBas_HSM_Step2"> {
+export interface iReadCardBas_HSM_Step2Reply extends Omit<Reply<"iReadCardBas_HSM_Step2">, "errMsg"> {
   /** the card's basic data */
   outInfo: string;
 }
@@ -729,7 +729,7 @@ export interface iReadICCardNumArgs {
   outTimes?: number;
 }
 /** Reply of iReadICCardNum. */
-export interface iReadICCardNumReply extends Reply<"iReadICCardNum"> {
+export interface iReadICCardNumReply extends Omit<Reply<"iReadICCardNum">, "errMsg"> {
   /** the card's number */
   CardNum: string;
 }
