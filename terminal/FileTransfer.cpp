@@ -6,6 +6,7 @@
 // terminal never runs far ahead.
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -125,11 +126,13 @@ int CDEV_CounterMate::RequestPull(const char* terminal_path, bool line_feed, int
     result = ParseCommandResponse(reply.data(), answer);
     if (result != kSuccess) return result;
     CJsonObject data;
-    int file_size = 0;
+    // Read wide: a size beyond an int would otherwise arrive cut to its low 32 bits (2^40 as 0,
+    // an empty file) instead of being refused.
+    int64_t file_size = 0;
     answer.Get("data", data);
     data.Get("fileSize", file_size);
-    if (file_size < 0) return kIllegalData;
-    *size = file_size;
+    if (file_size < 0 || file_size > INT_MAX) return kIllegalData;
+    *size = static_cast<int>(file_size);
     return kSuccess;
 }
 
@@ -237,6 +240,17 @@ int CDEV_CounterMate::PullFileAndBase64(char* terminal_path, char* local_path, c
     return operation.Return(PullIntoBase64(terminal_path, local_path, base64, capacity));
 }
 
+namespace {
+
+// Memory set aside before a pull's data arrives: the announced size, up to 16 MiB. A terminal that
+// announces more than it sends (or a size it never sends) costs only what actually arrives.
+size_t ReservationFor(int announced_size) {
+    constexpr size_t kLargestReservation = 16u << 20;
+    return std::min(static_cast<size_t>(announced_size) + 1, kLargestReservation);
+}
+
+}  // namespace
+
 int CDEV_CounterMate::PullIntoBase64(const char* terminal_path, const char* local_path,
                                      char* base64, int capacity) {
     int size = 0;
@@ -245,7 +259,7 @@ int CDEV_CounterMate::PullIntoBase64(const char* terminal_path, const char* loca
     if (size == 0) return kEmptyFile;
     OptionalCopy copy(local_path);
     std::vector<unsigned char> data;
-    data.reserve(static_cast<size_t>(size) + 1);
+    data.reserve(ReservationFor(size));
     const int result = ReceivePulledData(size, kPullAcknowledgement,
                                          [&](const unsigned char* bytes, int count) {
                                              copy.Write(bytes, count);
@@ -269,7 +283,7 @@ int CDEV_CounterMate::DEV_GetDevFileSize(const char* terminal_path, int* size) {
 
 int CDEV_CounterMate::DEV_GetDevFileBase64(int size, char* output) {
     std::vector<unsigned char> data;
-    data.reserve(static_cast<size_t>(size));
+    data.reserve(ReservationFor(size));
     const int result = ReceivePulledData(size, kPullAcknowledgement,
                                          [&](const unsigned char* bytes, int count) {
                                              data.insert(data.end(), bytes, bytes + count);
