@@ -17,9 +17,17 @@ const served = new Map([
   ["/countermate-requests.js", ["countermate-requests.js", "text/javascript; charset=utf-8"]],
 ]);
 
+// The path of a request target, or null for one that is not a URL path.
+function pathOf(target) {
+  try {
+    return new URL(target, "http://127.0.0.1").pathname;
+  } catch {
+    return null;
+  }
+}
+
 async function answer(request, response) {
-  const path = new URL(request.url, "http://127.0.0.1").pathname;
-  const file = served.get(path);
+  const file = served.get(pathOf(request.url));
   if (request.method !== "GET" || !file) {
     response.writeHead(404, { "Content-Type": "text/plain; charset=utf-8" }).end("not found\n");
     return;
