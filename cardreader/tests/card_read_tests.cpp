@@ -188,6 +188,21 @@ TEST_F(CardgateCardRead, NoCardAndFaultyReaders) {
     EXPECT_EQ(m_library->openCom((m_folder / "absent").c_str(), 115200), 1);
 }
 
+// The service loads the library for each request: closing it must really unload it, so that
+// no reader, log setting or libusb state carries over from one request to the next.
+TEST_F(CardgateCardRead, UnloadsCompletelyAfterARead) {
+    StartReader(CardKind::kResident);
+    ASSERT_EQ(m_library->openCom(Link().c_str(), 115200), 0x90);
+    unsigned char scratch[64] = {};
+    EXPECT_EQ(m_library->findCard(scratch), 0x9F);
+    EXPECT_EQ(m_library->closeDevice(), 0x90);
+    m_library.reset();
+    EXPECT_EQ(dlopen(COUNTERMATE_DEPLOY_DIR "/libcardgate.so", RTLD_LAZY | RTLD_NOLOAD), nullptr);
+    m_library = std::make_unique<CardLibrary>(m_folder / "log");
+    ASSERT_TRUE(m_library->Complete());
+    EXPECT_EQ(m_library->closeDevice(), 1);  // a fresh library has no reader open
+}
+
 TEST(ReaderSimulatorProgram, ServesUntilTerminatedAndRemovesItsLink) {
     ScratchFolder folder;
     const std::string link = folder / "ttyReader";
