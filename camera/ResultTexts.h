@@ -11,8 +11,8 @@ constexpr char kNotInitialised[] = "未初始化";
 constexpr char kCameraNotConnected[] = "指定摄像头未连接";
 constexpr char kCameraNotOpen[] = "指定摄像头未打开";
 constexpr char kFileMissing[] = "指定文件不存在";
-// Beyond the classic set: failures the classic driver never reported (it waited for ever or
-// wrote past the caller's buffer).
+// Two failures beyond the set above, which would otherwise end in an endless wait or a write past
+// the caller's buffer.
 constexpr char kPhotoNotWritten[] = "照片保存失败";
 constexpr char kFileTooLarge[] = "文件过大";
 }  // namespace message
