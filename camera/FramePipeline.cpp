@@ -76,10 +76,8 @@ void ProcessFrame(const cv::Mat& frame, int camNo, float scale, unsigned char* j
   int found = 0;
   driver.libraries.framepack.load()(preview, jpegBuf, jpegLen, camNo == 1 ? driver.cutType.load() : 0,
                                     driver.color, &box, &found);
-  if (driver.photo.pending()) {
-    driver.photo.complete(WritePhoto(view, camNo == 1 && found == 1, previewScale, box));
-  }
-  if (driver.timedCapture.pending()) driver.timedCapture.complete(WriteTimedCapture(view));
+  driver.photo.honour([&] { return WritePhoto(view, camNo == 1 && found == 1, previewScale, box); });
+  driver.timedCapture.honour([&] { return WriteTimedCapture(view); });
 }
 
 }  // namespace

@@ -28,8 +28,15 @@ class FrameRequest {
   bool pending() const { return m_wanted.load(); }
   // Answers the raised request (with an image for the preview request); nothing when none is.
   void complete(RequestOutcome outcome, cv::Mat image = cv::Mat());
-  // Waits until the request of `ticket` is answered, `deadline` passes (time_point::max():
-  // never) or `stop` is set (and this request woken through wake()). A request not answered is withdrawn for this waiter. `image` receives
+  // Answers the raised request with the outcome of `work` (writing a file), run without the lock;
+  // nothing when none is raised. A waiter whose deadline passes meanwhile waits for this answer.
+  template <typename Work>
+  void honour(Work work) {
+    if (begin()) complete(work());
+  }
+  // Waits until the request of `ticket` is answered, `deadline` passes while no frame is
+  // honouring it (time_point::max(): never) or `stop` is set (and this request woken through
+  // wake()). A request not answered is withdrawn for this waiter. `image` receives
   // the image of the answer.
   RequestOutcome await(std::uint64_t ticket, std::chrono::steady_clock::time_point deadline,
                        const std::atomic<bool>* stop = nullptr, cv::Mat* image = nullptr);
@@ -37,11 +44,14 @@ class FrameRequest {
   void wake();
 
  private:
+  bool begin();
+
   mutable std::mutex m_lock;           // guards the counters, the outcome and the image
   std::condition_variable m_answered;
   std::atomic<bool> m_wanted{false};
   std::uint64_t m_answers = 0;         // answers given so far; a ticket is the count at raise
   int m_unanswered = 0;                // raises waiting for the next answer
+  bool m_honouring = false;            // a frame is working out the answer
   RequestOutcome m_outcome = RequestOutcome::Done;
   cv::Mat m_image;
 };

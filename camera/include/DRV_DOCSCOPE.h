@@ -8,7 +8,7 @@
 // is missing, "-2" when the camera is absent, not open or delivers no frame, and "1" for a
 // missing file (CamFileToBase64); `errMsg` receives the message, empty on success. Both are
 // written NUL-terminated within kCamTextCapacity bytes. No entry throws and no entry waits
-// longer than kCamFrameWaitSeconds for a frame or a photo.
+// longer than kCamFrameWaitSeconds for a frame to come or to take a photo.
 //
 // Cameras are found by USB identity among the V4L2 nodes of "/dev" and
 // "/sys/class/video4linux". For tests and demonstrations without cameras, the environment

@@ -12,9 +12,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -181,20 +183,33 @@ class PreviewPump {
  public:
   PreviewPump(const DriverCopy& driver, float scale)
       : thread_([this, &driver, scale] {
-          while (!stop_) {
-            if (FetchPreview(driver, scale).result.code() != "0") break;
-            ++frames_;
+          while (!stop_ && FetchPreview(driver, scale).result.code() == "0") {
+            {
+              std::lock_guard<std::mutex> guard(framesLock_);
+              ++frames_;
+            }
+            framesChanged_.notify_all();
           }
         }) {}
   ~PreviewPump() {
     stop_ = true;
     thread_.join();
   }
-  int frames() const { return frames_; }
+  int frames() const {
+    std::lock_guard<std::mutex> guard(framesLock_);
+    return frames_;
+  }
+  // True once `count` frames have been delivered in all, false when `limit` passes first.
+  bool awaitFrames(int count, std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> guard(framesLock_);
+    return framesChanged_.wait_for(guard, limit, [&] { return frames_ >= count; });
+  }
 
  private:
   std::atomic<bool> stop_{false};
-  std::atomic<int> frames_{0};
+  mutable std::mutex framesLock_;   // guards frames_
+  std::condition_variable framesChanged_;
+  int frames_ = 0;
   std::thread thread_;
 };
 

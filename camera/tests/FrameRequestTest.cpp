@@ -41,4 +41,24 @@ TEST(FrameRequest, AWaiterThatGivesUpLeavesTheRequestRaisedForTheOthers) {
   EXPECT_EQ(request.await(staying, Clock::now()), RequestOutcome::NotWritten);
 }
 
+TEST(FrameRequest, ADeadlineDoesNotCutShortAFrameThatIsWritingTheAnswer) {
+  FrameRequest request;
+  const auto ticket = request.raise();
+  std::promise<void> started, release;
+  auto frame = std::async(std::launch::async, [&] {
+    request.honour([&] {
+      started.set_value();
+      release.get_future().wait();
+      return RequestOutcome::Done;
+    });
+  });
+  started.get_future().wait();
+  auto waiting = std::async(std::launch::async, [&] { return request.await(ticket, Clock::now()); });
+  EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout)
+      << "the waiter past its deadline waits for the file being written";
+  release.set_value();
+  EXPECT_EQ(waiting.get(), RequestOutcome::Done);
+  frame.get();
+}
+
 }  // namespace
