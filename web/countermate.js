@@ -162,6 +162,7 @@ class CounterMateClient {
   }
 
   on(event, listener) {
+    if (typeof listener !== "function") throw new TypeError(`the listener of "${event}" must be a function`);
     this.#listenersOf(event).add(listener);
     return () => this.off(event, listener);
   }
