@@ -2,6 +2,7 @@
 // a 24-bit BMP, and handed on as a file or as Base64 text.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +25,7 @@ constexpr int kMinPhotoBlock = 1024;
 constexpr char kScratchWlt[] = "/tmp/tempKvx.wlt";
 constexpr char kScratchBmp[] = "/tmp/tempKvx.bmp";
 constexpr char kDecoderPicture[] = "./zp.bmp";
+constexpr char kScratchLock[] = "/tmp/tempKvx.lock";
 
 using UnpackFunction = int (*)(const unsigned char*, unsigned char*, int);
 using Wlt2BgrFunction = int (*)(const unsigned char*, unsigned char*, int);
@@ -118,6 +120,27 @@ int RunDecoder(void* library, const unsigned char* photo, unsigned char* pixels)
     return CARDGATE_NO_DECODER;
 }
 
+// Holds the lock that makes one photo at a time use the fixed scratch names in /tmp, across
+// every process on the machine: two decodes at once would otherwise swap or lose each other's
+// customer photo. Without a lock file (another user's, say) the photo is decoded unguarded.
+class ScratchLock {
+public:
+    ScratchLock() : m_fd(open(kScratchLock, O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666)) {
+        if (m_fd >= 0) {
+            while (flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
+    }
+    ~ScratchLock() {
+        if (m_fd >= 0) close(m_fd);  // closing releases the lock
+    }
+    ScratchLock(const ScratchLock&) = delete;
+    ScratchLock& operator=(const ScratchLock&) = delete;
+
+private:
+    int m_fd;
+};
+
 }  // namespace
 
 int MoveFile(const char* from, const char* to) {
@@ -200,6 +223,7 @@ int _SDT_ParsePhotoInfo(const unsigned char* photo, int photoLen, int mode, char
     if (mode == 0) return 0;
     if (!photo || photoLen < kMinPhotoBlock || (mode != 1 && mode != 2) || !out)
         return CARDGATE_BAD_ARGUMENT;
+    ScratchLock scratch;
     char bmpName[64] = "";
     int result = DecodeToBmp(photo, bmpName);
     if (result == 0 && mode == 1) {

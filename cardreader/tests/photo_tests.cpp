@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CardgateTesting.h"
@@ -125,6 +126,33 @@ TEST_F(CardPhotoDecoding, OurDecoderGivesTheTestPhotoAsABmpAtTheGivenPath) {
                               int(decoded.size()));
     ASSERT_GE(length, kBmpSize);
     EXPECT_TRUE(std::string(decoded.begin(), decoded.begin() + kBmpSize) == bmp);
+}
+
+// The scratch names in /tmp are shared by every process on the machine; photos decoded at the
+// same time (threads here, each with a descriptor of its own on the lock as a process has)
+// must each arrive whole at their own path.
+TEST_F(CardPhotoDecoding, PhotosDecodedAtTheSameTimeStayApart) {
+    UseDecoder(COUNTERMATE_DEPLOY_DIR "/libwlt.so");
+    const std::vector<unsigned char> photo = CardPhoto();
+    std::vector<int> results(4 * 8, 1);
+    std::vector<std::thread> decoders;
+    for (int t = 0; t < 4; ++t) {
+        decoders.emplace_back([&, t] {
+            for (int i = 0; i < 8; ++i) {
+                char path[256];
+                std::snprintf(path, sizeof path, "photo-%d-%d.bmp", t, i);
+                results[size_t(t * 8 + i)] = Parse(photo, 2, path);
+            }
+        });
+    }
+    for (std::thread& decoder : decoders) decoder.join();
+    for (int t = 0; t < 4; ++t) {
+        for (int i = 0; i < 8; ++i) {
+            EXPECT_EQ(results[size_t(t * 8 + i)], 0) << t << "," << i;
+            const std::string name = "photo-" + std::to_string(t) + "-" + std::to_string(i) + ".bmp";
+            EXPECT_EQ(ReadFile(name).size(), size_t(kBmpSize)) << name;
+        }
+    }
 }
 
 TEST_F(CardPhotoDecoding, APictureTheDecoderLeavesIsMovedToThePath) {
