@@ -100,6 +100,7 @@ int TerminalOperation::ApplyStep(const ResultStep& step) {
         if (result != kSuccess) {
             std::free(*allocated->out);
             *allocated->out = nullptr;
+            if (allocated->failure_code != kSuccess) return allocated->failure_code;
         }
         return result;
     }

@@ -94,10 +94,12 @@ struct Base64Pull {
 // A terminal file fetched as Base64 text into a buffer the driver allocates with the C allocator
 // and hands over in *out (the caller releases it with free); skipped when `out` is null. An
 // empty terminal path hands over an allocated empty text (nothing to pull). When the pull fails,
-// the driver releases what it allocated and *out is null.
+// the driver releases what it allocated, *out is null, and the step returns `failure_code`, or
+// the pull's own code when that is 0.
 struct AllocatedBase64Pull {
     std::string terminal_path;
     char** out;
+    int failure_code = 0;
 };
 
 using ResultStep =
