@@ -55,6 +55,22 @@ std::string SimpleAnswer(bool success, std::optional<int> status_code = std::nul
     return Print(answer.get());
 }
 
+// The answer of an interaction ended by "Cancel": `statusCode` 1 and, where the answer's `data`
+// reports the outcome, its cancelled values.
+std::string CancelledAnswer(const std::string& waiting_answer) {
+    Json answer(cJSON_Parse(waiting_answer.c_str()));
+    if (!cJSON_IsObject(answer.get())) return SimpleAnswer(true, 1);
+    cJSON_DeleteItemFromObjectCaseSensitive(answer.get(), "statusCode");
+    cJSON_AddNumberToObject(answer.get(), "statusCode", 1);
+    cJSON* data = cJSON_GetObjectItemCaseSensitive(answer.get(), "data");
+    const std::pair<const char*, int> cancelled[] = {{"statusCode", 1}, {"confirmResult", 4}};
+    for (const auto& [member, value] : cancelled) {
+        if (cJSON_GetObjectItemCaseSensitive(data, member) == nullptr) continue;
+        cJSON_ReplaceItemInObjectCaseSensitive(data, member, cJSON_CreateNumber(value));
+    }
+    return Print(answer.get());
+}
+
 }  // namespace
 
 // One driver connection: segment reassembly per kind, the push in progress, and the answer of
@@ -239,7 +255,7 @@ private:
         Json command(cJSON_Parse(text.c_str()));
         const std::string name = StringMember(command.get(), "command");
         if (kind == segment::kCancel && name == "Cancel") {
-            if (m_pending) SendMessage(m_pending->kind, SimpleAnswer(true, 1));
+            if (m_pending) SendMessage(m_pending->kind, CancelledAnswer(m_pending->answer));
             m_pending.reset();
             return SendMessage(segment::kCancel, SimpleAnswer(true));
         }
@@ -265,6 +281,9 @@ private:
         const Behaviour behaviour = m_simulator.BehaviourFor(name);
         Json answer(cJSON_CreateObject());
         Json data(cJSON_CreateObject());
+        for (const auto& [member, value] : script.data_members) {
+            cJSON_AddNumberToObject(data.get(), member.c_str(), value);
+        }
         const bool success = behaviour && behaviour(param, data.get()) && !script.fail;
         cJSON_AddBoolToObject(answer.get(), "success", success);
         cJSON_AddNumberToObject(answer.get(), "statusCode", script.status_code.value_or(0));

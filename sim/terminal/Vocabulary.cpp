@@ -18,25 +18,12 @@
 
 #include "PngEncoder.h"
 #include "TerminalSimulator.h"
+#include "VocabularyParts.h"
 
 namespace countermate::sim {
 namespace {
 
 namespace fs = std::filesystem;
-
-int IntegerParam(const cJSON* param, const char* name) {
-    const cJSON* member = cJSON_GetObjectItemCaseSensitive(param, name);
-    return cJSON_IsNumber(member) ? member->valueint : 0;
-}
-
-const char* TextParam(const cJSON* param, const char* name) {
-    const cJSON* member = cJSON_GetObjectItemCaseSensitive(param, name);
-    return cJSON_IsString(member) ? member->valuestring : nullptr;
-}
-
-bool HasParam(const cJSON* param, const char* name) {
-    return cJSON_GetObjectItemCaseSensitive(param, name) != nullptr;
-}
 
 bool Acknowledge(const cJSON*, cJSON*) { return true; }
 
@@ -62,6 +49,8 @@ Behaviour Requiring(const char* name, Behaviour behaviour) {
         return HasParam(param, name) && behaviour(param, data);
     };
 }
+
+}  // namespace
 
 // ---- pictures the terminal takes ----
 
@@ -110,16 +99,15 @@ std::string SignaturePng() {
     });
 }
 
-std::string FingerprintJpeg() {
-    constexpr int kWidth = 256, kHeight = 288;
-    std::vector<unsigned char> grey(kWidth * kHeight);
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) grey[y * kWidth + x] = RidgeShade(x, y, kWidth, kHeight);
+std::string GreyJpeg(int width, int height, const std::function<uint8_t(int x, int y)>& shade) {
+    std::vector<unsigned char> grey(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) grey[static_cast<size_t>(y) * width + x] = shade(x, y);
     tjhandle compressor = tjInitCompress();
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
     std::string bytes;
-    if (tjCompress2(compressor, grey.data(), kWidth, 0, kHeight, TJPF_GRAY, &jpeg, &size,
+    if (tjCompress2(compressor, grey.data(), width, 0, height, TJPF_GRAY, &jpeg, &size,
                     TJSAMP_GRAY, 85, 0) == 0) {
         bytes.assign(reinterpret_cast<const char*>(jpeg), size);
     }
@@ -128,7 +116,11 @@ std::string FingerprintJpeg() {
     return bytes;
 }
 
-// The signing track: one "x,y,pressure,milliseconds" point per line along the signature.
+std::string FingerprintJpeg() {
+    constexpr int kWidth = 256, kHeight = 288;
+    return GreyJpeg(kWidth, kHeight, [](int x, int y) { return RidgeShade(x, y, kWidth, kHeight); });
+}
+
 std::string SignatureTrack() {
     std::string track;
     for (int x = 84, t = 0; x < 560; x += 12, t += 16) {
@@ -157,48 +149,7 @@ std::string Base64(const std::string& bytes) {
     return text;
 }
 
-// ---- the terminal's storage ----
-
-class Storage {
-public:
-    explicit Storage(TerminalSimulator& simulator) : m_simulator(simulator) {}
-
-    bool Write(const std::string& terminal_path, const std::string& bytes) const {
-        const std::string path = m_simulator.StoragePath(terminal_path);
-        if (path.empty()) return false;
-        std::error_code ignored;
-        fs::create_directories(fs::path(path).parent_path(), ignored);
-        std::ofstream file(path, std::ios::binary | std::ios::trunc);
-        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return static_cast<bool>(file);
-    }
-
-    bool Exists(const std::string& terminal_path) const {
-        const std::string path = m_simulator.StoragePath(terminal_path);
-        std::error_code ignored;
-        return !path.empty() && fs::is_regular_file(path, ignored);
-    }
-
-    std::string Local(const std::string& terminal_path) const {
-        return m_simulator.StoragePath(terminal_path);
-    }
-
-private:
-    TerminalSimulator& m_simulator;
-};
-
-constexpr const char* kTemp = "/sdcard/ZR/CounterMate/temp/";
-constexpr const char* kTempOtherCase = "/sdcard/ZR/Countermate/temp/";
-
-std::string TempPath(const char* name) { return std::string(kTemp) + name; }
-
-// A behaviour that needs the file the driver pushed to `terminal_path`.
-Behaviour Pushed(const Storage& storage, std::string terminal_path, Behaviour behaviour) {
-    return [storage, terminal_path = std::move(terminal_path),
-            behaviour = std::move(behaviour)](const cJSON* param, cJSON* data) {
-        return storage.Exists(terminal_path) && behaviour(param, data);
-    };
-}
+namespace {
 
 // ---- identity cards ----
 
@@ -466,15 +417,6 @@ void AddStandardVocabulary(TerminalSimulator& simulator) {
         {"SignOut", Acknowledge},
         {"EvaluateByHtml", Pushed(storage, TempPath("evaluate.html"),
                                   Texts({{"result", "{\"satisfaction\":5,\"comment\":\"\"}"}}))},
-        {"ShowPdfSignOrFinger",
-         Pushed(storage, TempPath("srcPdf.pdf"),
-                [](const cJSON*, cJSON* data) {
-                    cJSON_AddNumberToObject(data, "statusCode", 0);
-                    cJSON_AddNumberToObject(data, "pdfCount", 0);
-                    cJSON_AddNumberToObject(data, "signImgCount", 0);
-                    cJSON_AddNumberToObject(data, "fingerImgCount", 0);
-                    return true;
-                })},
         // identity cards and card modules
         {"idcard", ReadCard(storage)},
         {"idcard_TY", ReadCard(storage)},
@@ -512,6 +454,7 @@ void AddStandardVocabulary(TerminalSimulator& simulator) {
         {"FaceValidateWithFacePhoto", Pushed(storage, TempPath("facePhotoFromPC.png"), Score(0.83))},
     };
     for (const auto& [command, behaviour] : table) simulator.AddBehaviour(command, behaviour);
+    AddSigningVocabulary(simulator);
 }
 
 }  // namespace countermate::sim

@@ -3,7 +3,9 @@
 // Plays the customer terminal for libHid's simulator transport until SIGINT or SIGTERM.
 // A scenario file is a JSON object mapping command names to how they are answered:
 //   {"Voice": {"statusCode": 1}, "ReadQR": {"delayMs": 3000},
-//    "Reboot": {"fault": "drop"}, "TakePhoto": {"success": false}, "X": {"answer": "{...}"}}
+//    "Reboot": {"fault": "drop"}, "TakePhoto": {"success": false}, "X": {"answer": "{...}"},
+//    "ShowPdfSignOrFinger": {"data": {"statusCode": 4, "signImgCount": 3}}}
+// "data" sets integer members of the answer's `data` (a refusal, a time-out, image counts).
 // Faults: "drop" (close the connection), "short" (a segment declaring more bytes than it
 // carries), "never" (no answer until "Cancel"), "stall" (stop reading the connection).
 #include <cjson/cJSON.h>
@@ -54,6 +56,10 @@ bool LoadScenario(const char* file_name, TerminalSimulator& simulator) {
         if (cJSON_IsNumber(status)) script.status_code = status->valueint;
         script.fail = cJSON_IsFalse(success);
         if (cJSON_IsNumber(delay)) script.delay_ms = delay->valueint;
+        const cJSON* member = nullptr;
+        cJSON_ArrayForEach(member, cJSON_GetObjectItemCaseSensitive(entry, "data")) {
+            if (cJSON_IsNumber(member)) script.data_members[member->string] = member->valueint;
+        }
         if (cJSON_IsString(fault) && !ParseFault(fault->valuestring, script.fault)) {
             std::fprintf(stderr, "scenario %s: unknown fault \"%s\"\n", file_name, fault->valuestring);
             valid = false;

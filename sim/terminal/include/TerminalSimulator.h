@@ -5,7 +5,8 @@
 // of behaviours (unknown commands answer `success` false), keeps pushed files in a storage
 // folder that stands for "/sdcard" and "/mnt/sdcard", serves pulls from it with the
 // acknowledgement every 10th report checked, and ends a waiting interaction with
-// `statusCode` 1 when "Cancel" arrives on kind 3. Every report it sends is padded with zeros to
+// `statusCode` 1 when "Cancel" arrives on kind 3 (a signing also with `data` saying cancelled:
+// `statusCode` 1, `confirmResult` 4). Every report it sends is padded with zeros to
 // the packet size, as a HID device sends them.
 //
 // Tests can tell it, per command, to answer differently or to fail (CommandScript), and read back
@@ -39,13 +40,17 @@ enum class Fault {
 struct CommandScript {
     std::optional<std::string> answer;  // the whole answer text, sent as it is
     std::optional<int> status_code;     // `statusCode` of the answer
+    // Integer members of the answer's `data`, set before the behaviour runs; behaviours keep a
+    // member already there (a signing answers `confirmResult` 3, or makes 3 signature images).
+    std::map<std::string, int> data_members;
     bool fail = false;                  // `success` false
     int delay_ms = 0;                   // answer this much later (a waiting interaction)
     Fault fault = Fault::kNone;
 };
 
 // A command's behaviour: fills the answer's `data` object from the command's `param` (null
-// when the command has none). Returns false to answer `success` false.
+// when the command has none); `data` may already hold the script's members. Returns false to
+// answer `success` false.
 using Behaviour = std::function<bool(const cJSON* param, cJSON* data)>;
 
 class TerminalSimulator {
