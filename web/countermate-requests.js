@@ -668,6 +668,946 @@ export const requestGroups = [
           "signPicBase64"
         ],
         "wait": 62
+      },
+      {
+        "method": "ShowPdfSignOrFinger",
+        "summary": "Shows a PDF on the terminal for the customer to sign, press a fingerprint or both; the signature picture, its track and the fingerprint picture are written to files on this workstation.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the customer has (0: the driver's own 60 seconds)",
+            "default": 0,
+            "example": 60
+          },
+          {
+            "name": "signType",
+            "type": "integer",
+            "doc": "0 read and confirm, 1 signature, 2 fingerprint, 3 both",
+            "default": 0,
+            "example": 1
+          },
+          {
+            "name": "fileForm",
+            "type": "integer",
+            "doc": "0: fileData is a path on this workstation; otherwise the PDF in Base64",
+            "default": 0
+          },
+          {
+            "name": "fileData",
+            "type": "string",
+            "doc": "the PDF, as fileForm says",
+            "default": "",
+            "example": "/home/teller/contract.pdf"
+          },
+          {
+            "name": "signPath",
+            "type": "string",
+            "doc": "the signature picture's file here",
+            "default": ""
+          },
+          {
+            "name": "signDataPath",
+            "type": "string",
+            "doc": "the signature track's file here",
+            "default": ""
+          },
+          {
+            "name": "fingerPicPath",
+            "type": "string",
+            "doc": "the fingerprint picture's file here",
+            "default": ""
+          }
+        ],
+        "reply": [],
+        "wait": 70
+      },
+      {
+        "method": "ShowPdfSignOrFinger_Base64",
+        "summary": "Shows a PDF on the terminal for signing; the signature and fingerprint pictures come back in Base64.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the customer has (0: the driver's own 60 seconds)",
+            "default": 0,
+            "example": 60
+          },
+          {
+            "name": "signType",
+            "type": "integer",
+            "doc": "0 read and confirm, 1 signature, 2 fingerprint, 3 both",
+            "default": 0,
+            "example": 1
+          },
+          {
+            "name": "fileForm",
+            "type": "integer",
+            "doc": "0: fileData is a path on this workstation; otherwise the PDF in Base64",
+            "default": 0
+          },
+          {
+            "name": "fileData",
+            "type": "string",
+            "doc": "the PDF, as fileForm says",
+            "default": "",
+            "example": "/home/teller/contract.pdf"
+          }
+        ],
+        "reply": [
+          "signPicBase64",
+          "fingerPicBase64"
+        ],
+        "wait": 70
+      },
+      {
+        "method": "ShowPdfSignOrFingerPoint",
+        "summary": "Shows a PDF for signing at the places the terminal chooses; the signed PDF, the signature pictures (sign00.jpg, sign01.jpg, ... in signPath), the track and the fingerprint pictures (finger00.jpg, ...) are written here.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the customer has (0: the driver's own 60 seconds)",
+            "default": 0,
+            "example": 60
+          },
+          {
+            "name": "signType",
+            "type": "integer",
+            "doc": "0 read and confirm, 1 signature, 2 fingerprint, 3 both",
+            "default": 0,
+            "example": 1
+          },
+          {
+            "name": "fileForm",
+            "type": "integer",
+            "doc": "0: fileData is a path on this workstation; otherwise the PDF in Base64",
+            "default": 0
+          },
+          {
+            "name": "fileData",
+            "type": "string",
+            "doc": "the PDF, as fileForm says",
+            "default": "",
+            "example": "/home/teller/contract.pdf"
+          },
+          {
+            "name": "signPdfPath",
+            "type": "string",
+            "doc": "the signed PDF's file here",
+            "default": ""
+          },
+          {
+            "name": "signPath",
+            "type": "string",
+            "doc": "an existing folder here for the signature pictures",
+            "default": ""
+          },
+          {
+            "name": "signDataPath",
+            "type": "string",
+            "doc": "the signature track's file here",
+            "default": ""
+          },
+          {
+            "name": "fingerPicPath",
+            "type": "string",
+            "doc": "an existing folder here for the fingerprint pictures",
+            "default": ""
+          }
+        ],
+        "reply": [],
+        "wait": 70
+      },
+      {
+        "method": "ShowPdfSignOrFingerPoint_Base64",
+        "summary": "Shows a PDF for signing at the places the terminal chooses; the signed PDF and the first signature and fingerprint pictures come back in Base64.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the customer has (0: the driver's own 60 seconds)",
+            "default": 0,
+            "example": 60
+          },
+          {
+            "name": "signType",
+            "type": "integer",
+            "doc": "0 read and confirm, 1 signature, 2 fingerprint, 3 both",
+            "default": 0,
+            "example": 1
+          },
+          {
+            "name": "fileForm",
+            "type": "integer",
+            "doc": "0: fileData is a path on this workstation; otherwise the PDF in Base64",
+            "default": 0
+          },
+          {
+            "name": "fileData",
+            "type": "string",
+            "doc": "the PDF, as fileForm says",
+            "default": "",
+            "example": "/home/teller/contract.pdf"
+          }
+        ],
+        "reply": [
+          "signPdfBase64",
+          "signImgBase64",
+          "signTxtBase64",
+          "fingerImgBase64"
+        ],
+        "wait": 70
+      },
+      {
+        "method": "ShowPdfSignOrFingerCoordinates",
+        "summary": "Shows a PDF for signing at the given places, maybe on video; the signed PDF, the pictures (in folders), the track and the video are written here.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the customer has",
+            "default": 30,
+            "example": 60
+          },
+          {
+            "name": "signType",
+            "type": "integer",
+            "doc": "0 read and confirm, 1 signature, 2 fingerprint, 3 both",
+            "default": 0,
+            "example": 1
+          },
+          {
+            "name": "isVideo",
+            "type": "integer",
+            "doc": "1: the terminal records a video of the signing",
+            "default": 0
+          },
+          {
+            "name": "fileForm",
+            "type": "integer",
+            "doc": "0: fileData is a path on this workstation; otherwise the PDF in Base64",
+            "default": 0
+          },
+          {
+            "name": "fileData",
+            "type": "string",
+            "doc": "the PDF, as fileForm says",
+            "default": "",
+            "example": "/home/teller/contract.pdf"
+          },
+          {
+            "name": "sPos",
+            "type": "string",
+            "doc": "the signing places in the terminal's notation (more than 3 characters)",
+            "default": "",
+            "example": "1,120,340,1"
+          },
+          {
+            "name": "signPdfPath",
+            "type": "string",
+            "doc": "the signed PDF's file here",
+            "default": ""
+          },
+          {
+            "name": "signPath",
+            "type": "string",
+            "doc": "an existing folder here for the signature pictures",
+            "default": ""
+          },
+          {
+            "name": "signDataPath",
+            "type": "string",
+            "doc": "the signature track's file here",
+            "default": ""
+          },
+          {
+            "name": "fingerPicPath",
+            "type": "string",
+            "doc": "an existing folder here for the fingerprint pictures",
+            "default": ""
+          },
+          {
+            "name": "videoPath",
+            "type": "string",
+            "doc": "the video's file here",
+            "default": ""
+          }
+        ],
+        "reply": [],
+        "wait": 40
+      },
+      {
+        "method": "ShowPdfSignOrFingerCoordinates_Base64",
+        "summary": "Shows a PDF for signing at the given places, maybe on video; the signed PDF, the first pictures and the video come back in Base64.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the customer has (0: the driver's own 60 seconds)",
+            "default": 0,
+            "example": 60
+          },
+          {
+            "name": "signType",
+            "type": "integer",
+            "doc": "0 read and confirm, 1 signature, 2 fingerprint, 3 both",
+            "default": 0,
+            "example": 1
+          },
+          {
+            "name": "isVideo",
+            "type": "integer",
+            "doc": "1: the terminal records a video of the signing",
+            "default": 0
+          },
+          {
+            "name": "fileForm",
+            "type": "integer",
+            "doc": "0: fileData is a path on this workstation; otherwise the PDF in Base64",
+            "default": 0
+          },
+          {
+            "name": "sPos",
+            "type": "string",
+            "doc": "the signing places in the terminal's notation (more than 3 characters)",
+            "default": "",
+            "example": "1,120,340,1"
+          },
+          {
+            "name": "fileData",
+            "type": "string",
+            "doc": "the PDF, as fileForm says",
+            "default": "",
+            "example": "/home/teller/contract.pdf"
+          }
+        ],
+        "reply": [
+          "signPdfBase64",
+          "signImgBase64",
+          "signTxtBase64",
+          "fingerImgBase64",
+          "videoBase64"
+        ],
+        "wait": 70
+      },
+      {
+        "method": "ShowPdfSignOrFingerMultiDoc",
+        "summary": "Shows several PDFs for signing at once; each signed PDF is written into a folder here as 1.pdf, 2.pdf, ...",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the customer has (0: the driver's own 60 seconds)",
+            "default": 0,
+            "example": 60
+          },
+          {
+            "name": "signType",
+            "type": "integer",
+            "doc": "0 read and confirm, 1 signature, 2 fingerprint, 3 both",
+            "default": 0,
+            "example": 1
+          },
+          {
+            "name": "pdfCout",
+            "type": "integer",
+            "doc": "the number of documents (the key is spelled pdfCout)",
+            "default": 0,
+            "example": 2
+          },
+          {
+            "name": "isVideo",
+            "type": "integer",
+            "doc": "1: the terminal records a video of the signing",
+            "default": 0
+          },
+          {
+            "name": "pdfPathList",
+            "type": "string",
+            "doc": "the PDFs here, separated by |",
+            "default": "",
+            "example": "/home/teller/a.pdf|/home/teller/b.pdf"
+          },
+          {
+            "name": "posList",
+            "type": "string",
+            "doc": "the signing places of each document, separated by |",
+            "default": "",
+            "example": "1,10,10,1|1,20,20,1"
+          },
+          {
+            "name": "signPdfPath",
+            "type": "string",
+            "doc": "an existing folder here for the signed PDFs",
+            "default": ""
+          },
+          {
+            "name": "videoPath",
+            "type": "string",
+            "doc": "the video's file here",
+            "default": ""
+          }
+        ],
+        "reply": [],
+        "wait": 90
+      },
+      {
+        "method": "ShowPdfSignOrFingerMultiDoc_Base64",
+        "summary": "Answers a fixed reply without using the terminal: several signed PDFs are not handed over in Base64.",
+        "args": [],
+        "reply": [
+          "signPdfBase64",
+          "videoBase64"
+        ]
+      },
+      {
+        "method": "ShowDocumentSignOrFingerPoints",
+        "summary": "Shows a PDF or OFD document for signing at the places the terminal chooses; the results are written to files here.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the customer has (0: the driver's own 60 seconds)",
+            "default": 0,
+            "example": 60
+          },
+          {
+            "name": "signType",
+            "type": "integer",
+            "doc": "0 read and confirm, 1 signature, 2 fingerprint, 3 both",
+            "default": 0,
+            "example": 1
+          },
+          {
+            "name": "isVideo",
+            "type": "integer",
+            "doc": "1: the terminal records a video of the signing",
+            "default": 0
+          },
+          {
+            "name": "docType",
+            "type": "integer",
+            "doc": "with dataForm not 0: 0 the content is a PDF, otherwise an OFD",
+            "default": 0
+          },
+          {
+            "name": "dataForm",
+            "type": "integer",
+            "doc": "0: fileData is a path on this workstation; otherwise the document in Base64",
+            "default": 0
+          },
+          {
+            "name": "fileData",
+            "type": "string",
+            "doc": "the document (its extension, pdf or ofd, chooses the kind), as dataForm says",
+            "default": "",
+            "example": "/home/teller/contract.pdf"
+          },
+          {
+            "name": "signedDocPath",
+            "type": "string",
+            "doc": "the signed document's file here",
+            "default": ""
+          },
+          {
+            "name": "signImgPath",
+            "type": "string",
+            "doc": "the (last) signature picture's file here",
+            "default": ""
+          },
+          {
+            "name": "signDataPath",
+            "type": "string",
+            "doc": "the signature track or data's file here",
+            "default": ""
+          },
+          {
+            "name": "fingerImgPath",
+            "type": "string",
+            "doc": "the (last) fingerprint picture's file here",
+            "default": ""
+          },
+          {
+            "name": "videoPath",
+            "type": "string",
+            "doc": "the video's file here (OFD coordinates)",
+            "default": ""
+          }
+        ],
+        "reply": [],
+        "wait": 70
+      },
+      {
+        "method": "ShowDocumentSignOrFingerCoordinates",
+        "summary": "Shows a PDF or OFD document for signing at the given places; the results are written to files here.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the customer has (0: the driver's own 60 seconds)",
+            "default": 0,
+            "example": 60
+          },
+          {
+            "name": "signType",
+            "type": "integer",
+            "doc": "0 read and confirm, 1 signature, 2 fingerprint, 3 both",
+            "default": 0,
+            "example": 1
+          },
+          {
+            "name": "isVideo",
+            "type": "integer",
+            "doc": "1: the terminal records a video of the signing",
+            "default": 0
+          },
+          {
+            "name": "docType",
+            "type": "integer",
+            "doc": "with dataForm not 0: 0 the content is a PDF, otherwise an OFD",
+            "default": 0
+          },
+          {
+            "name": "dataForm",
+            "type": "integer",
+            "doc": "0: fileData is a path on this workstation; otherwise the document in Base64",
+            "default": 0
+          },
+          {
+            "name": "fileData",
+            "type": "string",
+            "doc": "the document (its extension, pdf or ofd, chooses the kind), as dataForm says",
+            "default": "",
+            "example": "/home/teller/contract.pdf"
+          },
+          {
+            "name": "sPos",
+            "type": "string",
+            "doc": "the signing places in the terminal's notation (more than 3 characters)",
+            "default": "",
+            "example": "1,120,340,1"
+          },
+          {
+            "name": "signedDocPath",
+            "type": "string",
+            "doc": "the signed document's file here",
+            "default": ""
+          },
+          {
+            "name": "signImgPath",
+            "type": "string",
+            "doc": "the (last) signature picture's file here",
+            "default": ""
+          },
+          {
+            "name": "signDataPath",
+            "type": "string",
+            "doc": "the signature track or data's file here",
+            "default": ""
+          },
+          {
+            "name": "fingerImgPath",
+            "type": "string",
+            "doc": "the (last) fingerprint picture's file here",
+            "default": ""
+          },
+          {
+            "name": "videoPath",
+            "type": "string",
+            "doc": "the video's file here (OFD coordinates)",
+            "default": ""
+          }
+        ],
+        "reply": [],
+        "wait": 70
+      },
+      {
+        "method": "ShowDocumentSignOrFingerPoints_Base64",
+        "summary": "Shows a PDF or OFD document for signing at the places the terminal chooses; the results come back in Base64.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the customer has (0: the driver's own 60 seconds)",
+            "default": 0,
+            "example": 60
+          },
+          {
+            "name": "isVideo",
+            "type": "integer",
+            "doc": "1: the terminal records a video of the signing",
+            "default": 0
+          },
+          {
+            "name": "signType",
+            "type": "integer",
+            "doc": "0 read and confirm, 1 signature, 2 fingerprint, 3 both",
+            "default": 0,
+            "example": 1
+          },
+          {
+            "name": "docType",
+            "type": "integer",
+            "doc": "with dataForm not 0: 0 the content is a PDF, otherwise an OFD",
+            "default": 0
+          },
+          {
+            "name": "dataForm",
+            "type": "integer",
+            "doc": "0: fileData is a path on this workstation; otherwise the document in Base64",
+            "default": 0
+          },
+          {
+            "name": "fileData",
+            "type": "string",
+            "doc": "the document (its extension, pdf or ofd, chooses the kind), as dataForm says",
+            "default": "",
+            "example": "/home/teller/contract.pdf"
+          }
+        ],
+        "reply": [
+          "signedDocBase64",
+          "signImgBase64",
+          "signDataBase64",
+          "fingerImgBase64",
+          "videoBase64"
+        ],
+        "wait": 70
+      },
+      {
+        "method": "ShowDocumentSignOrFingerCoordinates_Base64",
+        "summary": "Shows a PDF or OFD document for signing at the given places; the results come back in Base64.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the customer has (0: the driver's own 60 seconds)",
+            "default": 0,
+            "example": 60
+          },
+          {
+            "name": "isVideo",
+            "type": "integer",
+            "doc": "1: the terminal records a video of the signing",
+            "default": 0
+          },
+          {
+            "name": "signType",
+            "type": "integer",
+            "doc": "0 read and confirm, 1 signature, 2 fingerprint, 3 both",
+            "default": 0,
+            "example": 1
+          },
+          {
+            "name": "docType",
+            "type": "integer",
+            "doc": "with dataForm not 0: 0 the content is a PDF, otherwise an OFD",
+            "default": 0
+          },
+          {
+            "name": "dataForm",
+            "type": "integer",
+            "doc": "0: fileData is a path on this workstation; otherwise the document in Base64",
+            "default": 0
+          },
+          {
+            "name": "fileData",
+            "type": "string",
+            "doc": "the document (its extension, pdf or ofd, chooses the kind), as dataForm says",
+            "default": "",
+            "example": "/home/teller/contract.pdf"
+          },
+          {
+            "name": "sPos",
+            "type": "string",
+            "doc": "the signing places in the terminal's notation (more than 3 characters)",
+            "default": "",
+            "example": "1,120,340,1"
+          }
+        ],
+        "reply": [
+          "signedDocBase64",
+          "signImgBase64",
+          "signDataBase64",
+          "fingerImgBase64",
+          "videoBase64"
+        ],
+        "wait": 70
+      },
+      {
+        "method": "ShowDocumentSignOrFingerPointsWithCms",
+        "summary": "Shows a PDF or OFD document for signing at the places the terminal chooses in the terminal's certificate mode; the results are written to files here.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the customer has (0: the driver's own 60 seconds)",
+            "default": 0,
+            "example": 60
+          },
+          {
+            "name": "signType",
+            "type": "integer",
+            "doc": "0 read and confirm, 1 signature, 2 fingerprint, 3 both",
+            "default": 0,
+            "example": 1
+          },
+          {
+            "name": "isVideo",
+            "type": "integer",
+            "doc": "1: the terminal records a video of the signing",
+            "default": 0
+          },
+          {
+            "name": "docType",
+            "type": "integer",
+            "doc": "with dataForm not 0: 0 the content is a PDF, otherwise an OFD",
+            "default": 0
+          },
+          {
+            "name": "dataForm",
+            "type": "integer",
+            "doc": "0: fileData is a path on this workstation; otherwise the document in Base64",
+            "default": 0
+          },
+          {
+            "name": "fileData",
+            "type": "string",
+            "doc": "the document (its extension, pdf or ofd, chooses the kind), as dataForm says",
+            "default": "",
+            "example": "/home/teller/contract.pdf"
+          },
+          {
+            "name": "signedDocPath",
+            "type": "string",
+            "doc": "the signed document's file here",
+            "default": ""
+          },
+          {
+            "name": "signImgPath",
+            "type": "string",
+            "doc": "the (last) signature picture's file here",
+            "default": ""
+          },
+          {
+            "name": "signDataPath",
+            "type": "string",
+            "doc": "the signature track or data's file here",
+            "default": ""
+          },
+          {
+            "name": "fingerImgPath",
+            "type": "string",
+            "doc": "the (last) fingerprint picture's file here",
+            "default": ""
+          },
+          {
+            "name": "videoPath",
+            "type": "string",
+            "doc": "the video's file here (OFD coordinates)",
+            "default": ""
+          }
+        ],
+        "reply": [],
+        "wait": 70
+      },
+      {
+        "method": "ShowDocumentSignOrFingerCoordinatesWithCms",
+        "summary": "Shows a PDF or OFD document for signing at the given places in the terminal's certificate mode; the results are written to files here.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the customer has (0: the driver's own 60 seconds)",
+            "default": 0,
+            "example": 60
+          },
+          {
+            "name": "signType",
+            "type": "integer",
+            "doc": "0 read and confirm, 1 signature, 2 fingerprint, 3 both",
+            "default": 0,
+            "example": 1
+          },
+          {
+            "name": "isVideo",
+            "type": "integer",
+            "doc": "1: the terminal records a video of the signing",
+            "default": 0
+          },
+          {
+            "name": "docType",
+            "type": "integer",
+            "doc": "with dataForm not 0: 0 the content is a PDF, otherwise an OFD",
+            "default": 0
+          },
+          {
+            "name": "dataForm",
+            "type": "integer",
+            "doc": "0: fileData is a path on this workstation; otherwise the document in Base64",
+            "default": 0
+          },
+          {
+            "name": "fileData",
+            "type": "string",
+            "doc": "the document (its extension, pdf or ofd, chooses the kind), as dataForm says",
+            "default": "",
+            "example": "/home/teller/contract.pdf"
+          },
+          {
+            "name": "sPos",
+            "type": "string",
+            "doc": "the signing places in the terminal's notation (more than 3 characters)",
+            "default": "",
+            "example": "1,120,340,1"
+          },
+          {
+            "name": "signedDocPath",
+            "type": "string",
+            "doc": "the signed document's file here",
+            "default": ""
+          },
+          {
+            "name": "signImgPath",
+            "type": "string",
+            "doc": "the (last) signature picture's file here",
+            "default": ""
+          },
+          {
+            "name": "signDataPath",
+            "type": "string",
+            "doc": "the signature track or data's file here",
+            "default": ""
+          },
+          {
+            "name": "fingerImgPath",
+            "type": "string",
+            "doc": "the (last) fingerprint picture's file here",
+            "default": ""
+          },
+          {
+            "name": "videoPath",
+            "type": "string",
+            "doc": "the video's file here (OFD coordinates)",
+            "default": ""
+          }
+        ],
+        "reply": [],
+        "wait": 70
+      },
+      {
+        "method": "ShowDocumentSignOrFingerPointsWithCms_Base64",
+        "summary": "Shows a PDF or OFD document for signing at the places the terminal chooses in the terminal's certificate mode; the results come back in Base64.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the customer has (0: the driver's own 60 seconds)",
+            "default": 0,
+            "example": 60
+          },
+          {
+            "name": "isVideo",
+            "type": "integer",
+            "doc": "1: the terminal records a video of the signing",
+            "default": 0
+          },
+          {
+            "name": "signType",
+            "type": "integer",
+            "doc": "0 read and confirm, 1 signature, 2 fingerprint, 3 both",
+            "default": 0,
+            "example": 1
+          },
+          {
+            "name": "docType",
+            "type": "integer",
+            "doc": "with dataForm not 0: 0 the content is a PDF, otherwise an OFD",
+            "default": 0
+          },
+          {
+            "name": "dataForm",
+            "type": "integer",
+            "doc": "0: fileData is a path on this workstation; otherwise the document in Base64",
+            "default": 0
+          },
+          {
+            "name": "fileData",
+            "type": "string",
+            "doc": "the document (its extension, pdf or ofd, chooses the kind), as dataForm says",
+            "default": "",
+            "example": "/home/teller/contract.pdf"
+          }
+        ],
+        "reply": [
+          "signedDocBase64",
+          "signImgBase64",
+          "signDataBase64",
+          "fingerImgBase64",
+          "videoBase64"
+        ],
+        "wait": 70
+      },
+      {
+        "method": "ShowDocumentSignOrFingerCoordinatesWithCms_Base64",
+        "summary": "Shows a PDF or OFD document for signing at the given places in the terminal's certificate mode; the results come back in Base64.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the customer has (0: the driver's own 60 seconds)",
+            "default": 0,
+            "example": 60
+          },
+          {
+            "name": "isVideo",
+            "type": "integer",
+            "doc": "1: the terminal records a video of the signing",
+            "default": 0
+          },
+          {
+            "name": "signType",
+            "type": "integer",
+            "doc": "0 read and confirm, 1 signature, 2 fingerprint, 3 both",
+            "default": 0,
+            "example": 1
+          },
+          {
+            "name": "docType",
+            "type": "integer",
+            "doc": "with dataForm not 0: 0 the content is a PDF, otherwise an OFD",
+            "default": 0
+          },
+          {
+            "name": "dataForm",
+            "type": "integer",
+            "doc": "0: fileData is a path on this workstation; otherwise the document in Base64",
+            "default": 0
+          },
+          {
+            "name": "fileData",
+            "type": "string",
+            "doc": "the document (its extension, pdf or ofd, chooses the kind), as dataForm says",
+            "default": "",
+            "example": "/home/teller/contract.pdf"
+          },
+          {
+            "name": "sPos",
+            "type": "string",
+            "doc": "the signing places in the terminal's notation (more than 3 characters)",
+            "default": "",
+            "example": "1,120,340,1"
+          }
+        ],
+        "reply": [
+          "signedDocBase64",
+          "signImgBase64",
+          "signDataBase64",
+          "fingerImgBase64",
+          "videoBase64"
+        ],
+        "wait": 70
       }
     ]
   },

@@ -44,6 +44,22 @@ export type RequestMethod =
   | "SignaturePlayback"
   | "GetSignName"
   | "GetSignName_Base64"
+  | "ShowPdfSignOrFinger"
+  | "ShowPdfSignOrFinger_Base64"
+  | "ShowPdfSignOrFingerPoint"
+  | "ShowPdfSignOrFingerPoint_Base64"
+  | "ShowPdfSignOrFingerCoordinates"
+  | "ShowPdfSignOrFingerCoordinates_Base64"
+  | "ShowPdfSignOrFingerMultiDoc"
+  | "ShowPdfSignOrFingerMultiDoc_Base64"
+  | "ShowDocumentSignOrFingerPoints"
+  | "ShowDocumentSignOrFingerCoordinates"
+  | "ShowDocumentSignOrFingerPoints_Base64"
+  | "ShowDocumentSignOrFingerCoordinates_Base64"
+  | "ShowDocumentSignOrFingerPointsWithCms"
+  | "ShowDocumentSignOrFingerCoordinatesWithCms"
+  | "ShowDocumentSignOrFingerPointsWithCms_Base64"
+  | "ShowDocumentSignOrFingerCoordinatesWithCms_Base64"
   | "ReadIDCard"
   | "ReadIDCard_Base64"
   | "GetFingerPrint"
@@ -503,6 +519,424 @@ export interface GetSignName_Base64Args {
 export interface GetSignName_Base64Reply extends Reply<"GetSignName_Base64"> {
   /** the signature's picture in Base64 */
   signPicBase64: string;
+}
+
+/** Arguments of ShowPdfSignOrFinger. */
+export interface ShowPdfSignOrFingerArgs {
+  /** seconds the customer has (0: the driver's own 60 seconds) (default 0) */
+  outTimes?: number;
+  /** 0 read and confirm, 1 signature, 2 fingerprint, 3 both (default 0) */
+  signType?: number;
+  /** 0: fileData is a path on this workstation; otherwise the PDF in Base64 (default 0) */
+  fileForm?: number;
+  /** the PDF, as fileForm says (default "") */
+  fileData?: string;
+  /** the signature picture's file here (default "") */
+  signPath?: string;
+  /** the signature track's file here (default "") */
+  signDataPath?: string;
+  /** the fingerprint picture's file here (default "") */
+  fingerPicPath?: string;
+}
+/** Reply of ShowPdfSignOrFinger. */
+export interface ShowPdfSignOrFingerReply extends Reply<"ShowPdfSignOrFinger"> {
+}
+
+/** Arguments of ShowPdfSignOrFinger_Base64. */
+export interface ShowPdfSignOrFinger_Base64Args {
+  /** seconds the customer has (0: the driver's own 60 seconds) (default 0) */
+  outTimes?: number;
+  /** 0 read and confirm, 1 signature, 2 fingerprint, 3 both (default 0) */
+  signType?: number;
+  /** 0: fileData is a path on this workstation; otherwise the PDF in Base64 (default 0) */
+  fileForm?: number;
+  /** the PDF, as fileForm says (default "") */
+  fileData?: string;
+}
+/** Reply of ShowPdfSignOrFinger_Base64. */
+export interface ShowPdfSignOrFinger_Base64Reply extends Reply<"ShowPdfSignOrFinger_Base64"> {
+  /** the signature picture in Base64 (empty when none or on failure) */
+  signPicBase64: string;
+  /** the fingerprint picture in Base64 (empty when none or on failure) */
+  fingerPicBase64: string;
+}
+
+/** Arguments of ShowPdfSignOrFingerPoint. */
+export interface ShowPdfSignOrFingerPointArgs {
+  /** seconds the customer has (0: the driver's own 60 seconds) (default 0) */
+  outTimes?: number;
+  /** 0 read and confirm, 1 signature, 2 fingerprint, 3 both (default 0) */
+  signType?: number;
+  /** 0: fileData is a path on this workstation; otherwise the PDF in Base64 (default 0) */
+  fileForm?: number;
+  /** the PDF, as fileForm says (default "") */
+  fileData?: string;
+  /** the signed PDF's file here (default "") */
+  signPdfPath?: string;
+  /** an existing folder here for the signature pictures (default "") */
+  signPath?: string;
+  /** the signature track's file here (default "") */
+  signDataPath?: string;
+  /** an existing folder here for the fingerprint pictures (default "") */
+  fingerPicPath?: string;
+}
+/** Reply of ShowPdfSignOrFingerPoint. */
+export interface ShowPdfSignOrFingerPointReply extends Reply<"ShowPdfSignOrFingerPoint"> {
+}
+
+/** Arguments of ShowPdfSignOrFingerPoint_Base64. */
+export interface ShowPdfSignOrFingerPoint_Base64Args {
+  /** seconds the customer has (0: the driver's own 60 seconds) (default 0) */
+  outTimes?: number;
+  /** 0 read and confirm, 1 signature, 2 fingerprint, 3 both (default 0) */
+  signType?: number;
+  /** 0: fileData is a path on this workstation; otherwise the PDF in Base64 (default 0) */
+  fileForm?: number;
+  /** the PDF, as fileForm says (default "") */
+  fileData?: string;
+}
+/** Reply of ShowPdfSignOrFingerPoint_Base64. */
+export interface ShowPdfSignOrFingerPoint_Base64Reply extends Reply<"ShowPdfSignOrFingerPoint_Base64"> {
+  /** the signed PDF in Base64 (empty when none or on failure) */
+  signPdfBase64: string;
+  /** the first signature picture in Base64 (empty when none or on failure) */
+  signImgBase64: string;
+  /** always empty */
+  signTxtBase64: string;
+  /** the first fingerprint picture in Base64 (empty when none or on failure) */
+  fingerImgBase64: string;
+}
+
+/** Arguments of ShowPdfSignOrFingerCoordinates. */
+export interface ShowPdfSignOrFingerCoordinatesArgs {
+  /** seconds the customer has (default 30) */
+  outTimes?: number;
+  /** 0 read and confirm, 1 signature, 2 fingerprint, 3 both (default 0) */
+  signType?: number;
+  /** 1: the terminal records a video of the signing (default 0) */
+  isVideo?: number;
+  /** 0: fileData is a path on this workstation; otherwise the PDF in Base64 (default 0) */
+  fileForm?: number;
+  /** the PDF, as fileForm says (default "") */
+  fileData?: string;
+  /** the signing places in the terminal's notation (more than 3 characters) (default "") */
+  sPos?: string;
+  /** the signed PDF's file here (default "") */
+  signPdfPath?: string;
+  /** an existing folder here for the signature pictures (default "") */
+  signPath?: string;
+  /** the signature track's file here (default "") */
+  signDataPath?: string;
+  /** an existing folder here for the fingerprint pictures (default "") */
+  fingerPicPath?: string;
+  /** the video's file here (default "") */
+  videoPath?: string;
+}
+/** Reply of ShowPdfSignOrFingerCoordinates. */
+export interface ShowPdfSignOrFingerCoordinatesReply extends Reply<"ShowPdfSignOrFingerCoordinates"> {
+}
+
+/** Arguments of ShowPdfSignOrFingerCoordinates_Base64. */
+export interface ShowPdfSignOrFingerCoordinates_Base64Args {
+  /** seconds the customer has (0: the driver's own 60 seconds) (default 0) */
+  outTimes?: number;
+  /** 0 read and confirm, 1 signature, 2 fingerprint, 3 both (default 0) */
+  signType?: number;
+  /** 1: the terminal records a video of the signing (default 0) */
+  isVideo?: number;
+  /** 0: fileData is a path on this workstation; otherwise the PDF in Base64 (default 0) */
+  fileForm?: number;
+  /** the signing places in the terminal's notation (more than 3 characters) (default "") */
+  sPos?: string;
+  /** the PDF, as fileForm says (default "") */
+  fileData?: string;
+}
+/** Reply of ShowPdfSignOrFingerCoordinates_Base64. */
+export interface ShowPdfSignOrFingerCoordinates_Base64Reply extends Reply<"ShowPdfSignOrFingerCoordinates_Base64"> {
+  /** the signed PDF in Base64 (empty when none or on failure) */
+  signPdfBase64: string;
+  /** the first signature picture in Base64 (empty when none or on failure) */
+  signImgBase64: string;
+  /** always empty */
+  signTxtBase64: string;
+  /** the first fingerprint picture in Base64 (empty when none or on failure) */
+  fingerImgBase64: string;
+  /** the video in Base64 (empty when none or on failure) */
+  videoBase64: string;
+}
+
+/** Arguments of ShowPdfSignOrFingerMultiDoc. */
+export interface ShowPdfSignOrFingerMultiDocArgs {
+  /** seconds the customer has (0: the driver's own 60 seconds) (default 0) */
+  outTimes?: number;
+  /** 0 read and confirm, 1 signature, 2 fingerprint, 3 both (default 0) */
+  signType?: number;
+  /** the number of documents (the key is spelled pdfCout) (default 0) */
+  pdfCout?: number;
+  /** 1: the terminal records a video of the signing (default 0) */
+  isVideo?: number;
+  /** the PDFs here, separated by | (default "") */
+  pdfPathList?: string;
+  /** the signing places of each document, separated by | (default "") */
+  posList?: string;
+  /** an existing folder here for the signed PDFs (default "") */
+  signPdfPath?: string;
+  /** the video's file here (default "") */
+  videoPath?: string;
+}
+/** Reply of ShowPdfSignOrFingerMultiDoc. */
+export interface ShowPdfSignOrFingerMultiDocReply extends Reply<"ShowPdfSignOrFingerMultiDoc"> {
+}
+
+/** Arguments of ShowPdfSignOrFingerMultiDoc_Base64. */
+export interface ShowPdfSignOrFingerMultiDoc_Base64Args {
+}
+/** Reply of ShowPdfSignOrFingerMultiDoc_Base64. */
+export interface ShowPdfSignOrFingerMultiDoc_Base64Reply extends Reply<"ShowPdfSignOrFingerMultiDoc_Base64"> {
+  /** always {} */
+  signPdfBase64: { [key: string]: JsonValue };
+  /** always "{}" */
+  videoBase64: string;
+}
+
+/** Arguments of ShowDocumentSignOrFingerPoints. */
+export interface ShowDocumentSignOrFingerPointsArgs {
+  /** seconds the customer has (0: the driver's own 60 seconds) (default 0) */
+  outTimes?: number;
+  /** 0 read and confirm, 1 signature, 2 fingerprint, 3 both (default 0) */
+  signType?: number;
+  /** 1: the terminal records a video of the signing (default 0) */
+  isVideo?: number;
+  /** with dataForm not 0: 0 the content is a PDF, otherwise an OFD (default 0) */
+  docType?: number;
+  /** 0: fileData is a path on this workstation; otherwise the document in Base64 (default 0) */
+  dataForm?: number;
+  /** the document (its extension, pdf or ofd, chooses the kind), as dataForm says (default "") */
+  fileData?: string;
+  /** the signed document's file here (default "") */
+  signedDocPath?: string;
+  /** the (last) signature picture's file here (default "") */
+  signImgPath?: string;
+  /** the signature track or data's file here (default "") */
+  signDataPath?: string;
+  /** the (last) fingerprint picture's file here (default "") */
+  fingerImgPath?: string;
+  /** the video's file here (OFD coordinates) (default "") */
+  videoPath?: string;
+}
+/** Reply of ShowDocumentSignOrFingerPoints. */
+export interface ShowDocumentSignOrFingerPointsReply extends Reply<"ShowDocumentSignOrFingerPoints"> {
+}
+
+/** Arguments of ShowDocumentSignOrFingerCoordinates. */
+export interface ShowDocumentSignOrFingerCoordinatesArgs {
+  /** seconds the customer has (0: the driver's own 60 seconds) (default 0) */
+  outTimes?: number;
+  /** 0 read and confirm, 1 signature, 2 fingerprint, 3 both (default 0) */
+  signType?: number;
+  /** 1: the terminal records a video of the signing (default 0) */
+  isVideo?: number;
+  /** with dataForm not 0: 0 the content is a PDF, otherwise an OFD (default 0) */
+  docType?: number;
+  /** 0: fileData is a path on this workstation; otherwise the document in Base64 (default 0) */
+  dataForm?: number;
+  /** the document (its extension, pdf or ofd, chooses the kind), as dataForm says (default "") */
+  fileData?: string;
+  /** the signing places in the terminal's notation (more than 3 characters) (default "") */
+  sPos?: string;
+  /** the signed document's file here (default "") */
+  signedDocPath?: string;
+  /** the (last) signature picture's file here (default "") */
+  signImgPath?: string;
+  /** the signature track or data's file here (default "") */
+  signDataPath?: string;
+  /** the (last) fingerprint picture's file here (default "") */
+  fingerImgPath?: string;
+  /** the video's file here (OFD coordinates) (default "") */
+  videoPath?: string;
+}
+/** Reply of ShowDocumentSignOrFingerCoordinates. */
+export interface ShowDocumentSignOrFingerCoordinatesReply extends Reply<"ShowDocumentSignOrFingerCoordinates"> {
+}
+
+/** Arguments of ShowDocumentSignOrFingerPoints_Base64. */
+export interface ShowDocumentSignOrFingerPoints_Base64Args {
+  /** seconds the customer has (0: the driver's own 60 seconds) (default 0) */
+  outTimes?: number;
+  /** 1: the terminal records a video of the signing (default 0) */
+  isVideo?: number;
+  /** 0 read and confirm, 1 signature, 2 fingerprint, 3 both (default 0) */
+  signType?: number;
+  /** with dataForm not 0: 0 the content is a PDF, otherwise an OFD (default 0) */
+  docType?: number;
+  /** 0: fileData is a path on this workstation; otherwise the document in Base64 (default 0) */
+  dataForm?: number;
+  /** the document (its extension, pdf or ofd, chooses the kind), as dataForm says (default "") */
+  fileData?: string;
+}
+/** Reply of ShowDocumentSignOrFingerPoints_Base64. */
+export interface ShowDocumentSignOrFingerPoints_Base64Reply extends Reply<"ShowDocumentSignOrFingerPoints_Base64"> {
+  /** the signed document in Base64 (empty when none or on failure) */
+  signedDocBase64: string;
+  /** the signature picture in Base64 (empty when none or on failure) */
+  signImgBase64: string;
+  /** the signature data (OFD) in Base64 (empty when none or on failure) */
+  signDataBase64: string;
+  /** the fingerprint picture in Base64 (empty when none or on failure) */
+  fingerImgBase64: string;
+  /** the video (OFD) in Base64 (empty when none or on failure) */
+  videoBase64: string;
+}
+
+/** Arguments of ShowDocumentSignOrFingerCoordinates_Base64. */
+export interface ShowDocumentSignOrFingerCoordinates_Base64Args {
+  /** seconds the customer has (0: the driver's own 60 seconds) (default 0) */
+  outTimes?: number;
+  /** 1: the terminal records a video of the signing (default 0) */
+  isVideo?: number;
+  /** 0 read and confirm, 1 signature, 2 fingerprint, 3 both (default 0) */
+  signType?: number;
+  /** with dataForm not 0: 0 the content is a PDF, otherwise an OFD (default 0) */
+  docType?: number;
+  /** 0: fileData is a path on this workstation; otherwise the document in Base64 (default 0) */
+  dataForm?: number;
+  /** the document (its extension, pdf or ofd, chooses the kind), as dataForm says (default "") */
+  fileData?: string;
+  /** the signing places in the terminal's notation (more than 3 characters) (default "") */
+  sPos?: string;
+}
+/** Reply of ShowDocumentSignOrFingerCoordinates_Base64. */
+export interface ShowDocumentSignOrFingerCoordinates_Base64Reply extends Reply<"ShowDocumentSignOrFingerCoordinates_Base64"> {
+  /** the signed document in Base64 (empty when none or on failure) */
+  signedDocBase64: string;
+  /** the signature picture in Base64 (empty when none or on failure) */
+  signImgBase64: string;
+  /** the signature data (OFD) in Base64 (empty when none or on failure) */
+  signDataBase64: string;
+  /** the fingerprint picture in Base64 (empty when none or on failure) */
+  fingerImgBase64: string;
+  /** the video (OFD) in Base64 (empty when none or on failure) */
+  videoBase64: string;
+}
+
+/** Arguments of ShowDocumentSignOrFingerPointsWithCms. */
+export interface ShowDocumentSignOrFingerPointsWithCmsArgs {
+  /** seconds the customer has (0: the driver's own 60 seconds) (default 0) */
+  outTimes?: number;
+  /** 0 read and confirm, 1 signature, 2 fingerprint, 3 both (default 0) */
+  signType?: number;
+  /** 1: the terminal records a video of the signing (default 0) */
+  isVideo?: number;
+  /** with dataForm not 0: 0 the content is a PDF, otherwise an OFD (default 0) */
+  docType?: number;
+  /** 0: fileData is a path on this workstation; otherwise the document in Base64 (default 0) */
+  dataForm?: number;
+  /** the document (its extension, pdf or ofd, chooses the kind), as dataForm says (default "") */
+  fileData?: string;
+  /** the signed document's file here (default "") */
+  signedDocPath?: string;
+  /** the (last) signature picture's file here (default "") */
+  signImgPath?: string;
+  /** the signature track or data's file here (default "") */
+  signDataPath?: string;
+  /** the (last) fingerprint picture's file here (default "") */
+  fingerImgPath?: string;
+  /** the video's file here (OFD coordinates) (default "") */
+  videoPath?: string;
+}
+/** Reply of ShowDocumentSignOrFingerPointsWithCms. */
+export interface ShowDocumentSignOrFingerPointsWithCmsReply extends Reply<"ShowDocumentSignOrFingerPointsWithCms"> {
+}
+
+/** Arguments of ShowDocumentSignOrFingerCoordinatesWithCms. */
+export interface ShowDocumentSignOrFingerCoordinatesWithCmsArgs {
+  /** seconds the customer has (0: the driver's own 60 seconds) (default 0) */
+  outTimes?: number;
+  /** 0 read and confirm, 1 signature, 2 fingerprint, 3 both (default 0) */
+  signType?: number;
+  /** 1: the terminal records a video of the signing (default 0) */
+  isVideo?: number;
+  /** with dataForm not 0: 0 the content is a PDF, otherwise an OFD (default 0) */
+  docType?: number;
+  /** 0: fileData is a path on this workstation; otherwise the document in Base64 (default 0) */
+  dataForm?: number;
+  /** the document (its extension, pdf or ofd, chooses the kind), as dataForm says (default "") */
+  fileData?: string;
+  /** the signing places in the terminal's notation (more than 3 characters) (default "") */
+  sPos?: string;
+  /** the signed document's file here (default "") */
+  signedDocPath?: string;
+  /** the (last) signature picture's file here (default "") */
+  signImgPath?: string;
+  /** the signature track or data's file here (default "") */
+  signDataPath?: string;
+  /** the (last) fingerprint picture's file here (default "") */
+  fingerImgPath?: string;
+  /** the video's file here (OFD coordinates) (default "") */
+  videoPath?: string;
+}
+/** Reply of ShowDocumentSignOrFingerCoordinatesWithCms. */
+export interface ShowDocumentSignOrFingerCoordinatesWithCmsReply extends Reply<"ShowDocumentSignOrFingerCoordinatesWithCms"> {
+}
+
+/** Arguments of ShowDocumentSignOrFingerPointsWithCms_Base64. */
+export interface ShowDocumentSignOrFingerPointsWithCms_Base64Args {
+  /** seconds the customer has (0: the driver's own 60 seconds) (default 0) */
+  outTimes?: number;
+  /** 1: the terminal records a video of the signing (default 0) */
+  isVideo?: number;
+  /** 0 read and confirm, 1 signature, 2 fingerprint, 3 both (default 0) */
+  signType?: number;
+  /** with dataForm not 0: 0 the content is a PDF, otherwise an OFD (default 0) */
+  docType?: number;
+  /** 0: fileData is a path on this workstation; otherwise the document in Base64 (default 0) */
+  dataForm?: number;
+  /** the document (its extension, pdf or ofd, chooses the kind), as dataForm says (default "") */
+  fileData?: string;
+}
+/** Reply of ShowDocumentSignOrFingerPointsWithCms_Base64. */
+export interface ShowDocumentSignOrFingerPointsWithCms_Base64Reply extends Reply<"ShowDocumentSignOrFingerPointsWithCms_Base64"> {
+  /** the signed document in Base64 (empty when none or on failure) */
+  signedDocBase64: string;
+  /** the signature picture in Base64 (empty when none or on failure) */
+  signImgBase64: string;
+  /** the signature data (OFD) in Base64 (empty when none or on failure) */
+  signDataBase64: string;
+  /** the fingerprint picture in Base64 (empty when none or on failure) */
+  fingerImgBase64: string;
+  /** the video (OFD) in Base64 (empty when none or on failure) */
+  videoBase64: string;
+}
+
+/** Arguments of ShowDocumentSignOrFingerCoordinatesWithCms_Base64. */
+export interface ShowDocumentSignOrFingerCoordinatesWithCms_Base64Args {
+  /** seconds the customer has (0: the driver's own 60 seconds) (default 0) */
+  outTimes?: number;
+  /** 1: the terminal records a video of the signing (default 0) */
+  isVideo?: number;
+  /** 0 read and confirm, 1 signature, 2 fingerprint, 3 both (default 0) */
+  signType?: number;
+  /** with dataForm not 0: 0 the content is a PDF, otherwise an OFD (default 0) */
+  docType?: number;
+  /** 0: fileData is a path on this workstation; otherwise the document in Base64 (default 0) */
+  dataForm?: number;
+  /** the document (its extension, pdf or ofd, chooses the kind), as dataForm says (default "") */
+  fileData?: string;
+  /** the signing places in the terminal's notation (more than 3 characters) (default "") */
+  sPos?: string;
+}
+/** Reply of ShowDocumentSignOrFingerCoordinatesWithCms_Base64. */
+export interface ShowDocumentSignOrFingerCoordinatesWithCms_Base64Reply extends Reply<"ShowDocumentSignOrFingerCoordinatesWithCms_Base64"> {
+  /** the signed document in Base64 (empty when none or on failure) */
+  signedDocBase64: string;
+  /** the signature picture in Base64 (empty when none or on failure) */
+  signImgBase64: string;
+  /** the signature data (OFD) in Base64 (empty when none or on failure) */
+  signDataBase64: string;
+  /** the fingerprint picture in Base64 (empty when none or on failure) */
+  fingerImgBase64: string;
+  /** the video (OFD) in Base64 (empty when none or on failure) */
+  videoBase64: string;
 }
 
 /** Arguments of ReadIDCard. */
@@ -1037,6 +1471,38 @@ export declare class CounterMateClient {
   call(method: "GetSignName", args?: GetSignNameArgs, options?: CallOptions): Promise<GetSignNameReply>;
   /** Asks the customer to sign on the terminal and answers the signature's picture. */
   call(method: "GetSignName_Base64", args?: GetSignName_Base64Args, options?: CallOptions): Promise<GetSignName_Base64Reply>;
+  /** Shows a PDF on the terminal for the customer to sign, press a fingerprint or both; the signature picture, its track and the fingerprint picture are written to files on this workstation. */
+  call(method: "ShowPdfSignOrFinger", args?: ShowPdfSignOrFingerArgs, options?: CallOptions): Promise<ShowPdfSignOrFingerReply>;
+  /** Shows a PDF on the terminal for signing; the signature and fingerprint pictures come back in Base64. */
+  call(method: "ShowPdfSignOrFinger_Base64", args?: ShowPdfSignOrFinger_Base64Args, options?: CallOptions): Promise<ShowPdfSignOrFinger_Base64Reply>;
+  /** Shows a PDF for signing at the places the terminal chooses; the signed PDF, the signature pictures (sign00.jpg, sign01.jpg, ... in signPath), the track and the fingerprint pictures (finger00.jpg, ...) are written here. */
+  call(method: "ShowPdfSignOrFingerPoint", args?: ShowPdfSignOrFingerPointArgs, options?: CallOptions): Promise<ShowPdfSignOrFingerPointReply>;
+  /** Shows a PDF for signing at the places the terminal chooses; the signed PDF and the first signature and fingerprint pictures come back in Base64. */
+  call(method: "ShowPdfSignOrFingerPoint_Base64", args?: ShowPdfSignOrFingerPoint_Base64Args, options?: CallOptions): Promise<ShowPdfSignOrFingerPoint_Base64Reply>;
+  /** Shows a PDF for signing at the given places, maybe on video; the signed PDF, the pictures (in folders), the track and the video are written here. */
+  call(method: "ShowPdfSignOrFingerCoordinates", args?: ShowPdfSignOrFingerCoordinatesArgs, options?: CallOptions): Promise<ShowPdfSignOrFingerCoordinatesReply>;
+  /** Shows a PDF for signing at the given places, maybe on video; the signed PDF, the first pictures and the video come back in Base64. */
+  call(method: "ShowPdfSignOrFingerCoordinates_Base64", args?: ShowPdfSignOrFingerCoordinates_Base64Args, options?: CallOptions): Promise<ShowPdfSignOrFingerCoordinates_Base64Reply>;
+  /** Shows several PDFs for signing at once; each signed PDF is written into a folder here as 1.pdf, 2.pdf, ... */
+  call(method: "ShowPdfSignOrFingerMultiDoc", args?: ShowPdfSignOrFingerMultiDocArgs, options?: CallOptions): Promise<ShowPdfSignOrFingerMultiDocReply>;
+  /** Answers a fixed reply without using the terminal: several signed PDFs are not handed over in Base64. */
+  call(method: "ShowPdfSignOrFingerMultiDoc_Base64", args?: ShowPdfSignOrFingerMultiDoc_Base64Args, options?: CallOptions): Promise<ShowPdfSignOrFingerMultiDoc_Base64Reply>;
+  /** Shows a PDF or OFD document for signing at the places the terminal chooses; the results are written to files here. */
+  call(method: "ShowDocumentSignOrFingerPoints", args?: ShowDocumentSignOrFingerPointsArgs, options?: CallOptions): Promise<ShowDocumentSignOrFingerPointsReply>;
+  /** Shows a PDF or OFD document for signing at the given places; the results are written to files here. */
+  call(method: "ShowDocumentSignOrFingerCoordinates", args?: ShowDocumentSignOrFingerCoordinatesArgs, options?: CallOptions): Promise<ShowDocumentSignOrFingerCoordinatesReply>;
+  /** Shows a PDF or OFD document for signing at the places the terminal chooses; the results come back in Base64. */
+  call(method: "ShowDocumentSignOrFingerPoints_Base64", args?: ShowDocumentSignOrFingerPoints_Base64Args, options?: CallOptions): Promise<ShowDocumentSignOrFingerPoints_Base64Reply>;
+  /** Shows a PDF or OFD document for signing at the given places; the results come back in Base64. */
+  call(method: "ShowDocumentSignOrFingerCoordinates_Base64", args?: ShowDocumentSignOrFingerCoordinates_Base64Args, options?: CallOptions): Promise<ShowDocumentSignOrFingerCoordinates_Base64Reply>;
+  /** Shows a PDF or OFD document for signing at the places the terminal chooses in the terminal's certificate mode; the results are written to files here. */
+  call(method: "ShowDocumentSignOrFingerPointsWithCms", args?: ShowDocumentSignOrFingerPointsWithCmsArgs, options?: CallOptions): Promise<ShowDocumentSignOrFingerPointsWithCmsReply>;
+  /** Shows a PDF or OFD document for signing at the given places in the terminal's certificate mode; the results are written to files here. */
+  call(method: "ShowDocumentSignOrFingerCoordinatesWithCms", args?: ShowDocumentSignOrFingerCoordinatesWithCmsArgs, options?: CallOptions): Promise<ShowDocumentSignOrFingerCoordinatesWithCmsReply>;
+  /** Shows a PDF or OFD document for signing at the places the terminal chooses in the terminal's certificate mode; the results come back in Base64. */
+  call(method: "ShowDocumentSignOrFingerPointsWithCms_Base64", args?: ShowDocumentSignOrFingerPointsWithCms_Base64Args, options?: CallOptions): Promise<ShowDocumentSignOrFingerPointsWithCms_Base64Reply>;
+  /** Shows a PDF or OFD document for signing at the given places in the terminal's certificate mode; the results come back in Base64. */
+  call(method: "ShowDocumentSignOrFingerCoordinatesWithCms_Base64", args?: ShowDocumentSignOrFingerCoordinatesWithCms_Base64Args, options?: CallOptions): Promise<ShowDocumentSignOrFingerCoordinatesWithCms_Base64Reply>;
   /** Reads the identity card the customer puts on the terminal; the card's photo and both sides' pictures are written to files on this workstation. */
   call(method: "ReadIDCard", args?: ReadIDCardArgs, options?: CallOptions): Promise<ReadIDCardReply>;
   /** Reads the identity card the customer puts on the terminal and answers the pictures in Base64. */

@@ -68,6 +68,24 @@ public:
     void ReadQR_Qinglan(std::string args, std::string& reply);
     void GenerateQRCode(std::string args, std::string& reply);
 
+    // ---- document signing on the terminal ----
+    void ShowPdfSignOrFinger(std::string args, std::string& reply);
+    void ShowPdfSignOrFinger_Base64(std::string args, std::string& reply);
+    void ShowPdfSignOrFingerPoint(std::string args, std::string& reply);
+    void ShowPdfSignOrFingerPoint_Base64(std::string args, std::string& reply);
+    void ShowPdfSignOrFingerCoordinates(std::string args, std::string& reply);
+    void ShowPdfSignOrFingerCoordinates_Base64(std::string args, std::string& reply);
+    void ShowPdfSignOrFingerMultiDoc(std::string args, std::string& reply);
+    void ShowPdfSignOrFingerMultiDoc_Base64(std::string args, std::string& reply);
+    void ShowDocumentSignOrFingerPoints(std::string args, std::string& reply);
+    void ShowDocumentSignOrFingerCoordinates(std::string args, std::string& reply);
+    void ShowDocumentSignOrFingerPoints_Base64(std::string args, std::string& reply);
+    void ShowDocumentSignOrFingerCoordinates_Base64(std::string args, std::string& reply);
+    void ShowDocumentSignOrFingerPointsWithCms(std::string args, std::string& reply);
+    void ShowDocumentSignOrFingerCoordinatesWithCms(std::string args, std::string& reply);
+    void ShowDocumentSignOrFingerPointsWithCms_Base64(std::string args, std::string& reply);
+    void ShowDocumentSignOrFingerCoordinatesWithCms_Base64(std::string args, std::string& reply);
+
     // ---- teller sign-in ----
     void Login(std::string args, std::string& reply);
     void Logout(std::string args, std::string& reply);

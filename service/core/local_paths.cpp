@@ -66,6 +66,10 @@ std::string local_path_refusal(const LocalPath& path, const std::vector<std::str
         return refusal(path, " 的路径不在允许的目录内");
     }
     struct stat status {};
+    if (path.use == PathUse::Folder) {
+        const bool folder = stat(path.path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+        return folder ? std::string() : refusal(path, " 的目录不存在");
+    }
     if (stat(path.path.c_str(), &status) == 0) {
         return S_ISREG(status.st_mode) ? std::string() : refusal(path, " 不是普通文件");
     }

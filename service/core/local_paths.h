@@ -13,6 +13,7 @@ namespace countermate {
 enum class PathUse {
     Read,    // a file the service reads (to send it to a device): when it exists, a regular file
     Write,   // a file the service writes: absent in an existing folder, or a regular file
+    Folder,  // a folder the service writes files into: an existing directory
 };
 
 // A local path and the request's key that named it, which the refusal text names.
@@ -33,6 +34,7 @@ struct LocalPath {
 //  - Write: an existing path, a dangling symbolic link included, must be a regular file
 //    ("参数 <argument> 不是普通文件"); an absent one needs its folder:
 //    "参数 <argument> 的目录不存在".
+//  - Folder: the path must be an existing directory: "参数 <argument> 的目录不存在".
 // The roots are checked first, so nothing about a file outside them is told.
 std::string local_path_refusal(const LocalPath& path, const std::vector<std::string>& roots);
 

@@ -33,7 +33,8 @@ TerminalResult call_terminal(CCounterMate& terminal, PortClosing closing,
     case PortClosing::Unconditionally: close_port = true; break;
     case PortClosing::UnlessCancelling: close_port = !cancelling(); break;
     case PortClosing::AfterOperation: close_port = operation_ran && !cancelling(); break;
-    case PortClosing::Never: break;
+    case PortClosing::Never:
+    case PortClosing::LeftOpen: break;
     }
     if (close_port) terminal.HIDClosePort();
     return result;

@@ -18,6 +18,7 @@ enum class PortClosing {
     UnlessCancelling,       // closed at the end, or by the cancel when one is running
     AfterOperation,         // card reads: closed right after a run operation, unless cancelling
     Never,                  // requests that do not touch the port
+    LeftOpen,               // opened when needed and left open for the next request
     Unconditionally,        // the CancelOpt request itself
 };
 

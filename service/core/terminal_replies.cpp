@@ -18,10 +18,10 @@ OutputText::OutputText(size_t capacity, const char* initial) : bytes_(capacity +
 }
 
 FileArgument::FileArgument(const HandlerArgs& args, const char* temporary_name,
-                           const char* data_key)
+                           const char* data_key, const char* form_key)
     : data_key_(data_key),
       data_(args.text(data_key)),
-      is_base64_(args.integer("fileForm", 0) != 0) {
+      is_base64_(args.integer(form_key, 0) != 0) {
     if (!is_base64_) {
         path_ = data_;
         return;

@@ -60,9 +60,10 @@ TerminalResult check_local_paths(const std::vector<LocalPath>& paths);
 class FileArgument {
 public:
     // `data_key` names the request's key that holds the path or the content ("fileData" for
-    // every request but FaceValidateWithTwoPhotos, which names two files).
+    // every request but FaceValidateWithTwoPhotos, which names two files); `form_key` names the
+    // switch between a path and Base64 content ("dataForm" for the ShowDocument requests).
     FileArgument(const HandlerArgs& args, const char* temporary_name,
-                 const char* data_key = "fileData");
+                 const char* data_key = "fileData", const char* form_key = "fileForm");
     ~FileArgument();
     FileArgument(const FileArgument&) = delete;
     FileArgument& operator=(const FileArgument&) = delete;
@@ -72,6 +73,8 @@ public:
     TerminalResult prepare();
     // The local path to hand to the terminal.
     char* path() { return &path_[0]; }
+    // Whether fileData holds Base64 content rather than a path.
+    bool is_base64() const { return is_base64_; }
 
 private:
     const char* data_key_;
