@@ -93,6 +93,8 @@ public:
     bool started() const { return started_; }
     // A new client connection to the service.
     std::unique_ptr<WsClientConnection> connect();
+    // The host process's id (for benchmarks that read its memory).
+    pid_t host_pid() const { return host_.pid(); }
 
 private:
     TemporaryFolder folder_;
