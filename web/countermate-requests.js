@@ -857,6 +857,7 @@ export const requestGroups = [
           "signTxtBase64",
           "fingerImgBase64"
         ],
+        "shortOnFailure": true,
         "wait": 70
       },
       {

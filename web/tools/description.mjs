@@ -56,6 +56,9 @@ function checkRequest(file, request) {
   if (!Array.isArray(lacks) || !lacks.every((member) => member === "retVal" || member === "errMsg")) {
     fail(file, `${method}: lacks lists the envelope members the reply leaves out: "retVal", "errMsg"`);
   }
+  if (Object.hasOwn(request, "shortOnFailure") && request.shortOnFailure !== true) {
+    fail(file, `${method}: shortOnFailure is true or left out`);
+  }
   if (Object.hasOwn(request, "starts") && !/^[A-Za-z_]+$/.test(request.starts)) {
     fail(file, `${method}: starts names the method of the stream frames the request starts`);
   }

@@ -89,6 +89,9 @@ function replyTable(request) {
 function requestSection(request) {
   const lines = [`### ${request.method}`, "", request.summary];
   if (request.immediate) lines.push("", "Answered at once, beside a request that runs; the client sends it without queueing.");
+  if (request.shortOnFailure) {
+    lines.push("", `A failed request answers ${envelopeText(request)} alone; the members below come with a success.`);
+  }
   if (request.starts) lines.push("", `Starts a stream: frames with \`method\` "${request.starts}" follow until it is stopped.`);
   lines.push("", ...argumentTable(request), "", ...replyTable(request), "", "Example:", "", "```json",
     JSON.stringify({ method: request.method, args: exampleArgs(request) }),
@@ -223,6 +226,7 @@ function dataText(groups, errors) {
       ...(request.immediate ? { immediate: true } : {}),
       ...(request.starts ? { starts: request.starts } : {}),
       ...(request.lacks ? { lacks: request.lacks } : {}),
+      ...(request.shortOnFailure ? { shortOnFailure: true } : {}),
       ...(request.wait ? { wait: request.wait } : {}),
     })),
   }));
