@@ -1,7 +1,7 @@
-// SDT_ReadIDCard end to end (request sent, reply received) through libcardgate and the reader
-// simulator on a pseudo-terminal, beside the time the reader's answers would need on a real
-// line at 115200 baud (ten bits a byte), the physical limit of a serial reader; and the CPU
-// time the service spends per read.
+// SDT_ReadIDCard end to end (request sent, reply received) through the service, libcardgate and
+// the reader simulator on a pseudo-terminal, beside the time the reader's answers would need on
+// a real line at 115200 baud (ten bits a byte), the physical limit of a serial reader; and the
+// CPU time the service spends per read.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
