@@ -23,20 +23,14 @@ void ServiceTest::SetUp() {
 }
 
 void ServiceTest::TearDown() {
-    // Scripts set by a test end with it.
-    for (const char* command : {"GetDeviceCode", "InputNumber", "Voice", "VolumeSetting",
-                                "GetVersionName", "GetLocalSN", "SetLocalSN", "Notice", "Cancel",
-                                "Reboot"}) {
-        terminal().Script(command, sim::CommandScript{});
-    }
-    for (const std::string& command : endless_commands_) terminal().Script(command, sim::CommandScript{});
+    // Scripts set by a test end with it, whichever commands it scripted.
+    terminal().ClearScripts();
 }
 
 void ServiceTest::start_endless_wait(const std::string& command, const std::string& request) {
     sim::CommandScript never;
     never.fault = sim::Fault::kNeverAnswer;
     terminal().Script(command, never);
-    endless_commands_.push_back(command);
     const size_t before = terminal().Commands().size();
     ASSERT_TRUE(client_->send_text(request));
     ASSERT_TRUE(terminal().WaitForCommands(before + 1, 5000));

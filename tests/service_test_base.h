@@ -37,7 +37,6 @@ protected:
     static ServiceOnSimulator* service_;
     std::unique_ptr<WsClientConnection> client_;
     size_t commands_before_ = 0;
-    std::vector<std::string> endless_commands_;
 };
 
 // Parses `text`; an empty object when it is not JSON.

@@ -413,6 +413,11 @@ void TerminalSimulator::AddBehaviour(const std::string& command, Behaviour behav
     m_behaviours[command] = std::move(behaviour);
 }
 
+void TerminalSimulator::ClearScripts() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_scripts.clear();
+}
+
 void TerminalSimulator::Script(const std::string& command, const CommandScript& script) {
     std::lock_guard<std::mutex> guard(m_lock);
     m_scripts[command] = script;
@@ -440,8 +445,15 @@ bool TerminalSimulator::SendReport(const std::vector<unsigned char>& payload, bo
 }
 
 void TerminalSimulator::Record(std::vector<std::string>& list, const std::string& text) {
+    // Most protocol errors a simulator keeps: a driver that errs in a loop must not fill memory.
+    constexpr size_t kMostProtocolErrors = 1000;
     std::lock_guard<std::mutex> guard(m_lock);
-    list.push_back(text);
+    if (&list == &m_commands) ++m_command_count;
+    if (&list == &m_protocol_errors) {
+        if (list.size() < kMostProtocolErrors) list.push_back(text);
+    } else if (m_options.record_history) {
+        list.push_back(text);
+    }
     m_arrived.notify_all();
 }
 
@@ -473,7 +485,7 @@ std::vector<std::string> TerminalSimulator::ProtocolErrors() const {
 bool TerminalSimulator::WaitForCommands(size_t count, int timeout_ms) const {
     std::unique_lock<std::mutex> guard(m_lock);
     return m_arrived.wait_for(guard, std::chrono::milliseconds(timeout_ms),
-                              [&] { return m_commands.size() >= count; });
+                              [&] { return m_command_count >= count; });
 }
 
 bool TerminalSimulator::WaitForConnection(int timeout_ms) const {

@@ -322,19 +322,22 @@ Behaviour RemoveFiles(const Storage& storage) {
 
 // ---- the serial number, keypad and versions ----
 
-// The serial number the terminal keeps: "GetLocalSN" answers what "SetLocalSN" stored.
-Behaviour SerialNumberStore(bool store) {
-    static std::mutex lock;
-    static std::string serial = "SIM0000001";
-    return [store](const cJSON* param, cJSON* data) {
-        std::lock_guard<std::mutex> guard(lock);
+// The serial number one simulated terminal keeps: "GetLocalSN" answers what "SetLocalSN" stored.
+struct SerialNumber {
+    std::mutex lock;  // guards value
+    std::string value = "SIM0000001";
+};
+
+Behaviour SerialNumberStore(std::shared_ptr<SerialNumber> serial, bool store) {
+    return [serial, store](const cJSON* param, cJSON* data) {
+        std::lock_guard<std::mutex> guard(serial->lock);
         if (!store) {
-            cJSON_AddStringToObject(data, "sn", serial.c_str());
+            cJSON_AddStringToObject(data, "sn", serial->value.c_str());
             return true;
         }
         const char* sn = TextParam(param, "sn");
         if (sn == nullptr) return false;
-        serial = sn;
+        serial->value = sn;
         return true;
     };
 }
@@ -378,6 +381,7 @@ bool ModuleStates(const cJSON* param, cJSON* data) {
 void AddStandardVocabulary(TerminalSimulator& simulator) {
     const Storage storage(simulator);
     const auto key_values = std::make_shared<KeyValueStore>();
+    const auto serial = std::make_shared<SerialNumber>();
     const std::pair<const char*, Behaviour> table[] = {
         // transfers
         {"TransFileCount", TransFileCount},
@@ -385,8 +389,8 @@ void AddStandardVocabulary(TerminalSimulator& simulator) {
         {"Cancel", Acknowledge},  // on kind 4: leave the paused service
         {"Notice", Requiring("text", Acknowledge)},
         {"Reboot", Acknowledge},
-        {"GetLocalSN", SerialNumberStore(false)},
-        {"SetLocalSN", SerialNumberStore(true)},
+        {"GetLocalSN", SerialNumberStore(serial, false)},
+        {"SetLocalSN", SerialNumberStore(serial, true)},
         {"GetDeviceCode", Texts({{"deviceId", "SIMDEV-0001"}})},
         {"GetVersionName", Texts({{"versionname", "sim-1.0"}})},
         {"VolumeSetting", Requiring("volume", Acknowledge)},

@@ -84,7 +84,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s --socket PATH --storage DIR [--scenario FILE]\n", argv[0]);
         return 2;
     }
-    options.record_reports = false;  // a long-running simulator keeps no packet history
+    // A long-running simulator keeps no history of what it was sent.
+    options.record_reports = false;
+    options.record_history = false;
 
     sigset_t stop_signals;
     sigemptyset(&stop_signals);

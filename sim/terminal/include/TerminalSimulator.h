@@ -60,6 +60,10 @@ public:
         std::string storage_dir;  // stands for "/sdcard" and "/mnt/sdcard"
         int packet_size = 512;
         bool record_reports = true;  // keep every received packet for Reports()
+        // Keep the command texts, acknowledgements and pull requests for Commands(),
+        // Acknowledgements() and PullRequests(). A simulator left running (the program) keeps
+        // none: it would grow by every command it is sent.
+        bool record_history = true;
     };
 
     explicit TerminalSimulator(Options options);
@@ -74,6 +78,8 @@ public:
 
     void AddBehaviour(const std::string& command, Behaviour behaviour);
     void Script(const std::string& command, const CommandScript& script);
+    // Drops every script: each command answers as its behaviour does.
+    void ClearScripts();
 
     // Sends one report to the connected driver, padded to the packet size unless `pad` is false.
     // False when no driver is connected.
@@ -85,7 +91,8 @@ public:
     std::vector<std::string> Acknowledgements() const;
     std::vector<std::string> PullRequests() const;
     std::vector<std::vector<unsigned char>> Reports() const;
-    // Waits until `count` commands have arrived; false after `timeout_ms`.
+    // Waits until `count` commands have arrived (counted with or without record_history); false
+    // after `timeout_ms`.
     bool WaitForCommands(size_t count, int timeout_ms) const;
     // Waits until a driver is connected; false after `timeout_ms`.
     bool WaitForConnection(int timeout_ms) const;
@@ -120,6 +127,7 @@ private:
     std::map<std::string, Behaviour> m_behaviours;
     std::map<std::string, CommandScript> m_scripts;
     std::vector<std::string> m_commands;
+    size_t m_command_count = 0;
     std::vector<std::string> m_acknowledgements;
     std::vector<std::string> m_pull_requests;
     std::vector<std::string> m_protocol_errors;
