@@ -13,8 +13,7 @@
 
 #include "DEV_CounterMate.h"
 #include "FaultyLink.h"
-#include "TerminalSimulator.h"
-#include "TestFiles.h"
+#include "SimulatedTerminal.h"
 
 namespace countermate::terminal::testing {
 namespace {
@@ -62,16 +61,10 @@ class LinkFaults : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(chdir(COUNTERMATE_DEPLOY_DIR), 0);
-        char folder[] = "/tmp/countermate-faults-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        m_folder = folder;
-        sim::TerminalSimulator::Options options;
-        options.socket_path = m_folder + "/terminal.sock";
-        options.storage_dir = m_folder + "/sdcard";
-        m_simulator = std::make_unique<sim::TerminalSimulator>(options);
-        sim::AddStandardVocabulary(*m_simulator);
-        ASSERT_TRUE(m_simulator->Start());
-        setenv("COUNTERMATE_HID_SIM", options.socket_path.c_str(), 1);
+        ASSERT_FALSE(m_folder.path().empty());
+        m_simulator = StartedSimulator(m_folder.path(), "terminal");
+        ASSERT_NE(m_simulator, nullptr);
+        setenv("COUNTERMATE_HID_SIM", (m_folder.path() + "/terminal.sock").c_str(), 1);
         m_hid_library = dlopen("./libHid.so", RTLD_NOW);
         ASSERT_NE(m_hid_library, nullptr) << dlerror();
         m_create = reinterpret_cast<CreateFunction>(dlsym(m_hid_library, "CreateHidManager"));
@@ -83,8 +76,6 @@ protected:
         m_simulator.reset();
         unsetenv("COUNTERMATE_HID_SIM");
         if (m_hid_library != nullptr) dlclose(m_hid_library);
-        const std::string command = "rm -rf '" + m_folder + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
     }
 
     // Runs `operation` on a driver whose link fails with `fault` at its 1st report, then its
@@ -129,7 +120,7 @@ protected:
         }
     }
 
-    std::string m_folder;
+    TestFolder m_folder{"countermate-faults"};
     std::unique_ptr<sim::TerminalSimulator> m_simulator;
     void* m_hid_library = nullptr;
     CreateFunction m_create = nullptr;
@@ -155,7 +146,7 @@ std::string PushedContent() {
 
 TEST_F(LinkFaults, Push) {
     const std::string content = PushedContent();
-    const std::string local = WriteTestFile(m_folder + "/pushed.txt", content);
+    const std::string local = WriteTestFile(m_folder.path() + "/pushed.txt", content);
     ForEveryFault(
         SendFailures::kAsTheTransfer,
         [&](CDEV_CounterMate& driver) {
@@ -167,7 +158,7 @@ TEST_F(LinkFaults, Push) {
 TEST_F(LinkFaults, Pull) {
     const std::string content = PushedContent();
     WriteTestFile(m_simulator->StoragePath("/sdcard/pulled.txt"), content);
-    const std::string local = m_folder + "/pulled.txt";
+    const std::string local = m_folder.path() + "/pulled.txt";
     ForEveryFault(
         SendFailures::kAsTheLinkReports,
         [&](CDEV_CounterMate& driver) {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "DEV_CounterMate.h"
-#include "TerminalSimulator.h"
+#include "SimulatedTerminal.h"
 
 namespace countermate::terminal::testing {
 namespace {
@@ -18,30 +18,18 @@ class SimulatorState : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(chdir(COUNTERMATE_DEPLOY_DIR), 0);
-        char folder[] = "/tmp/countermate-simstate-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        m_folder = folder;
-    }
-    void TearDown() override {
-        const std::string command = "rm -rf '" + m_folder + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
+        ASSERT_FALSE(m_folder.path().empty());
     }
 
-    // A started simulator with the standard vocabulary, on its own socket.
     std::unique_ptr<sim::TerminalSimulator> Simulator(const std::string& name, bool history) {
-        sim::TerminalSimulator::Options options;
-        options.socket_path = m_folder + "/" + name + ".sock";
-        options.storage_dir = m_folder + "/" + name;
-        options.record_history = history;
-        auto simulator = std::make_unique<sim::TerminalSimulator>(options);
-        sim::AddStandardVocabulary(*simulator);
-        EXPECT_TRUE(simulator->Start());
+        auto simulator = StartedSimulator(m_folder.path(), name, history);
+        EXPECT_NE(simulator, nullptr);
         return simulator;
     }
 
     // A driver on libHid, talking to the simulator of `name`.
     std::unique_ptr<CCounterMate, void (*)(CCounterMate*)> DriverOn(const std::string& name) {
-        setenv("COUNTERMATE_HID_SIM", (m_folder + "/" + name + ".sock").c_str(), 1);
+        setenv("COUNTERMATE_HID_SIM", (m_folder.path() + "/" + name + ".sock").c_str(), 1);
         std::unique_ptr<CCounterMate, void (*)(CCounterMate*)> driver(CreateCounterMate(),
                                                                       DestroyCounterMate);
         EXPECT_EQ(driver->HIDOpenPort(), 0);
@@ -49,7 +37,7 @@ protected:
         return driver;
     }
 
-    std::string m_folder;
+    TestFolder m_folder{"countermate-simstate"};
 };
 
 TEST_F(SimulatorState, EachSimulatorKeepsItsOwnSerialNumber) {
