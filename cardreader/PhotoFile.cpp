@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "CardgateInternal.h"
+#include "WriteAll.h"
 
 namespace {
 
@@ -39,16 +40,7 @@ void PutLittleEndian(std::vector<unsigned char>& out, uint32_t value, int bytes)
     for (int i = 0; i < bytes; ++i) out.push_back((unsigned char)(value >> (8 * i)));
 }
 
-bool WriteAll(int fd, const unsigned char* data, size_t length) {
-    while (length > 0) {
-        const ssize_t written = write(fd, data, length);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        data += written;
-        length -= size_t(written);
-    }
-    return true;
-}
+using countermate::WriteAll;
 
 // Creates `path` anew for writing; a file, link or anything else already there is not followed.
 int CreateFresh(const char* path, int extraFlags) {

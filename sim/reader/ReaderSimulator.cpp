@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "CommandFrame.h"
+#include "WriteAll.h"
 
 namespace countermate::sim {
 namespace {
@@ -26,16 +27,7 @@ void PutLength(std::vector<uint8_t>& out, size_t length) {
     out.push_back(uint8_t(length));
 }
 
-bool WriteAll(int fd, const uint8_t* data, size_t length) {
-    while (length > 0) {
-        const ssize_t written = write(fd, data, length);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        data += written;
-        length -= size_t(written);
-    }
-    return true;
-}
+using countermate::WriteAll;
 
 // Makes `link` point at `target`, replacing only a symbolic link that is already there.
 bool MakeLink(const std::string& link, const std::string& target) {
