@@ -15,6 +15,7 @@
 #include "request_table.h"
 #include "service_metrics.h"
 #include "service_status.h"
+#include "stream_output.h"
 #include "ws_api.h"
 #include "ws_codec.h"
 #include "ws_connection.h"
@@ -217,6 +218,14 @@ int send_reply(uint64_t connection, std::string reply, const std::string& method
                 method.c_str(), static_cast<int>(length));
     return sent;
 }
+
+int send_stream_frame(uint64_t connection, std::string frame) {
+    std::lock_guard<std::mutex> guard(reply_server_lock);
+    if (!reply_server) return -1;
+    return ws_send_droppable(reply_server, connection, std::move(frame));
+}
+
+uint64_t requesting_connection() { return m_isdoMethodProcessing ? reply_target.load() : 0; }
 
 void wait_for_request_worker() { request_worker.stop(); }
 

@@ -24,6 +24,10 @@ void set_reply_server(WsServer* server);
 // and logged. Returns the send result (negative when nothing was sent).
 int send_reply(uint64_t connection, std::string reply, const std::string& method);
 
+// Sends one frame of a stream to `connection` (ws_send_droppable): the send result, with
+// kWsFrameDropped for a frame dropped behind a client that has not taken the one before.
+int send_stream_frame(uint64_t connection, std::string frame);
+
 // The answer to a plain HTTP GET on the service's port: /status, / and /metrics.
 std::string http_answer(std::string_view request);
 

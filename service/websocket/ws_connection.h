@@ -67,6 +67,13 @@ int ws_send_to(WsServer* server, uint64_t connection, Ws_DataType type, const vo
 // without a copy. `payload` is left empty or as it was.
 int ws_send_to(WsServer* server, uint64_t connection, Ws_DataType type, std::string&& payload);
 
+// A text frame of a stream (a preview picture): sent as ws_send_to sends it when the client has
+// taken everything sent before, and dropped (-3, nothing sent) while earlier output still
+// waits. A client that stops reading thus holds at most one frame of a stream, and the stream
+// goes on for nobody else's cost.
+constexpr int kWsFrameDropped = -3;
+int ws_send_droppable(WsServer* server, uint64_t connection, std::string&& payload);
+
 // What the server has seen since it started.
 struct WsServerFigures {
     int clients = 0;                    // WebSocket clients connected now (past their handshake)

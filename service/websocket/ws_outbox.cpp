@@ -38,9 +38,10 @@ void WsOutbox::open(int fd, uint64_t connection, int epollFd, void* eventData) {
 }
 
 WsOutbox::Outcome WsOutbox::send(uint64_t connection, const uint8_t* header, size_t headerLength,
-                                 const Payload& payload, const Limits& limits) {
+                                 const Payload& payload, const Limits& limits, bool droppable) {
     std::lock_guard<std::mutex> hold(lock_);
     if (connection == 0 || connection != connection_ || fd_ < 0) return Outcome::Gone;
+    if (droppable && !queued_.empty()) return Outcome::Dropped;
     const size_t frameLength = headerLength + payload.length;
     size_t written = 0;
     if (queued_.empty()) {

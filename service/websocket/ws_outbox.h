@@ -22,6 +22,7 @@ public:
         Sent,    // written to the socket, or queued behind earlier frames
         Gone,    // the connection is not (any more) the one asked for: nothing was sent
         Failed,  // the socket failed or the queue is over its limit: the client must go
+        Dropped, // a droppable frame found earlier output still waiting: nothing was sent
     };
 
     // Limits shared by every outbox of a server.
@@ -44,8 +45,10 @@ public:
 
     // Sends one frame (`header` then `payload`) if `connection` is still the one bound here.
     // A frame is accepted when the queue is empty, whatever its size, or when it fits the limits.
+    // A `droppable` frame (a stream's picture) is only sent when nothing is queued: behind a
+    // client that is not keeping up it is dropped, so a stream never piles up output.
     Outcome send(uint64_t connection, const uint8_t* header, size_t headerLength,
-                 const Payload& payload, const Limits& limits);
+                 const Payload& payload, const Limits& limits, bool droppable = false);
 
     // Writes what is queued (on the group thread, when the socket is writable). False when the
     // socket failed.

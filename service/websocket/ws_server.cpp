@@ -676,7 +676,7 @@ uint64_t ws_connection_of(const WsClient* client) {
 namespace {
 
 int sendToConnection(WsServer* server, uint64_t connection, Ws_DataType type,
-                     WsOutbox::Payload payload) {
+                     WsOutbox::Payload payload, bool droppable = false) {
     const size_t slot = size_t(connection & ((uint64_t(1) << kSlotBits) - 1));
     if (!server || connection == 0 || slot >= WS_MAX_CLIENTS) return -1;
     std::string valid;
@@ -694,9 +694,10 @@ int sendToConnection(WsServer* server, uint64_t connection, Ws_DataType type,
     const size_t length = payload.length;
     WsConnectionState& state = server->state->connections[slot];
     switch (state.outbox.send(connection, header, headerLength, payload,
-                              server->state->outputLimits())) {
+                              server->state->outputLimits(), droppable)) {
     case WsOutbox::Outcome::Sent: return int(std::min<size_t>(length, INT32_MAX));
     case WsOutbox::Outcome::Gone: return -1;
+    case WsOutbox::Outcome::Dropped: return kWsFrameDropped;
     case WsOutbox::Outcome::Failed: break;
     }
     state.sendFailed = true;
@@ -712,6 +713,11 @@ int ws_send_to(WsServer* server, uint64_t connection, Ws_DataType type, const vo
 
 int ws_send_to(WsServer* server, uint64_t connection, Ws_DataType type, std::string&& payload) {
     return sendToConnection(server, connection, type, {payload.data(), payload.size(), &payload});
+}
+
+int ws_send_droppable(WsServer* server, uint64_t connection, std::string&& payload) {
+    return sendToConnection(server, connection, WsData_Text,
+                            {payload.data(), payload.size(), &payload}, true);
 }
 
 extern "C" {
