@@ -2127,6 +2127,65 @@ export const requestGroups = [
     ]
   },
   {
+    "group": "screen",
+    "title": "Screen streams",
+    "requests": [
+      {
+        "method": "SignNameScreen_Start",
+        "summary": "Shows the signing screen on the terminal and starts the mirror of what the customer signs.",
+        "args": [
+          {
+            "name": "outTimes",
+            "type": "integer",
+            "doc": "seconds the customer has to sign",
+            "default": 20,
+            "example": 60
+          }
+        ],
+        "reply": [],
+        "starts": "ScreenStream"
+      },
+      {
+        "method": "SignNameScreen_Get",
+        "summary": "Fetches the signature the customer made on the signing screen; the mirror is left as it is.",
+        "args": [],
+        "reply": [
+          "signPicBase64"
+        ]
+      },
+      {
+        "method": "SignNameScreen_Status",
+        "summary": "Whether the signing mirror runs, and how it ended.",
+        "args": [],
+        "reply": [
+          "signScreenStatus"
+        ],
+        "lacks": [
+          "retVal",
+          "errMsg"
+        ]
+      },
+      {
+        "method": "SignNameScreen_Stop",
+        "summary": "Stops the signing mirror and cancels the signing screen on the terminal; answers retVal 0 with an empty errMsg when no mirror runs.",
+        "args": [],
+        "reply": []
+      },
+      {
+        "method": "StartComputerScreen",
+        "summary": "Starts showing this workstation's screen on the terminal.",
+        "args": [],
+        "reply": []
+      },
+      {
+        "method": "StopComputerScreen",
+        "summary": "Stops showing this workstation's screen on the terminal; answers retVal 0 with an empty errMsg when it is not shown.",
+        "args": [],
+        "reply": []
+      }
+    ]
+  },
+  {
     "group": "files",
     "title": "Files",
     "requests": [

@@ -80,6 +80,12 @@ export type RequestMethod =
   | "SetHSMURL"
   | "IDCardOCR"
   | "ImageOCR"
+  | "SignNameScreen_Start"
+  | "SignNameScreen_Get"
+  | "SignNameScreen_Status"
+  | "SignNameScreen_Stop"
+  | "StartComputerScreen"
+  | "StopComputerScreen"
   | "DownLoadFile"
   | "GetFileInfo"
   | "DeleteFile"
@@ -1237,6 +1243,54 @@ export interface ImageOCRReply extends Reply<"ImageOCR"> {
   txtInfo: string;
 }
 
+/** Arguments of SignNameScreen_Start. */
+export interface SignNameScreen_StartArgs {
+  /** seconds the customer has to sign (default 20) */
+  outTimes?: number;
+}
+/** Reply of SignNameScreen_Start. */
+export interface SignNameScreen_StartReply extends Reply<"SignNameScreen_Start"> {
+}
+
+/** Arguments of SignNameScreen_Get. */
+export interface SignNameScreen_GetArgs {
+}
+/** Reply of SignNameScreen_Get. */
+export interface SignNameScreen_GetReply extends Reply<"SignNameScreen_Get"> {
+  /** the signature picture (PNG) in Base64; empty on failure */
+  signPicBase64: string;
+}
+
+/** Arguments of SignNameScreen_Status. */
+export interface SignNameScreen_StatusArgs {
+}
+/** Reply of SignNameScreen_Status. */
+export interface SignNameScreen_StatusReply extends Omit<Reply<"SignNameScreen_Status">, "retVal" | "errMsg"> {
+  /** 0 never started, 1 mirroring, 2 ended as the terminal reported the signing's end, 3 ended on a failure of the terminal */
+  signScreenStatus: number;
+}
+
+/** Arguments of SignNameScreen_Stop. */
+export interface SignNameScreen_StopArgs {
+}
+/** Reply of SignNameScreen_Stop. */
+export interface SignNameScreen_StopReply extends Reply<"SignNameScreen_Stop"> {
+}
+
+/** Arguments of StartComputerScreen. */
+export interface StartComputerScreenArgs {
+}
+/** Reply of StartComputerScreen. */
+export interface StartComputerScreenReply extends Reply<"StartComputerScreen"> {
+}
+
+/** Arguments of StopComputerScreen. */
+export interface StopComputerScreenArgs {
+}
+/** Reply of StopComputerScreen. */
+export interface StopComputerScreenReply extends Reply<"StopComputerScreen"> {
+}
+
 /** Arguments of DownLoadFile. */
 export interface DownLoadFileArgs {
   /** the terminal's folder (required) */
@@ -1543,6 +1597,18 @@ export declare class CounterMateClient {
   call(method: "IDCardOCR", args?: IDCardOCRArgs, options?: CallOptions): Promise<IDCardOCRReply>;
   /** Recognises the text of a picture on this workstation. */
   call(method: "ImageOCR", args?: ImageOCRArgs, options?: CallOptions): Promise<ImageOCRReply>;
+  /** Shows the signing screen on the terminal and starts the mirror of what the customer signs. */
+  call(method: "SignNameScreen_Start", args?: SignNameScreen_StartArgs, options?: CallOptions): Promise<SignNameScreen_StartReply>;
+  /** Fetches the signature the customer made on the signing screen; the mirror is left as it is. */
+  call(method: "SignNameScreen_Get", args?: SignNameScreen_GetArgs, options?: CallOptions): Promise<SignNameScreen_GetReply>;
+  /** Whether the signing mirror runs, and how it ended. */
+  call(method: "SignNameScreen_Status", args?: SignNameScreen_StatusArgs, options?: CallOptions): Promise<SignNameScreen_StatusReply>;
+  /** Stops the signing mirror and cancels the signing screen on the terminal; answers retVal 0 with an empty errMsg when no mirror runs. */
+  call(method: "SignNameScreen_Stop", args?: SignNameScreen_StopArgs, options?: CallOptions): Promise<SignNameScreen_StopReply>;
+  /** Starts showing this workstation's screen on the terminal. */
+  call(method: "StartComputerScreen", args?: StartComputerScreenArgs, options?: CallOptions): Promise<StartComputerScreenReply>;
+  /** Stops showing this workstation's screen on the terminal; answers retVal 0 with an empty errMsg when it is not shown. */
+  call(method: "StopComputerScreen", args?: StopComputerScreenArgs, options?: CallOptions): Promise<StopComputerScreenReply>;
   /** Pushes a file to the terminal's folder of its kind (media and styles are reloaded after the push). */
   call(method: "DownLoadFile", args: DownLoadFileArgs, options?: CallOptions): Promise<DownLoadFileReply>;
   /** The names of the files in one of the terminal's folders. */

@@ -10,6 +10,7 @@
 
 #include "AUX_X.h"
 #include "driver_entries.h"
+#include "screen_streams.h"
 
 // Globals come before m_Dev_Hub in this file, so they are initialised before its constructor runs.
 CLogTracker* m_LogTracker = nullptr;
@@ -33,8 +34,10 @@ float m_zoomInTimes = 0.0f;
 int m_CameraNo = 0;
 std::string m_Resolution;
 std::atomic<bool> m_isStopScreenStream{true};
-int m_signScreenStatus = 0;
+std::atomic<int> m_signScreenStatus{0};
+std::thread m_signStreamTh;
 std::atomic<bool> m_isStopComputerScreenStream{true};
+std::thread m_computerStreamTh;
 
 CamInitFn pCamInit = nullptr;
 CamResultFn pCamDeinit = nullptr;
@@ -144,6 +147,9 @@ CDEV_HUB::CDEV_HUB() {
 }
 
 CDEV_HUB::~CDEV_HUB() {
+    // No stream thread may outlive the terminal object it reads from (nor its std::thread,
+    // whose destruction while joinable would end the process).
+    countermate::stop_screen_streams();
     if (DestroyCounterMate) DestroyCounterMate(ctm);
     ctm = nullptr;
     if (handle) dlclose(handle);

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <string>
+#include <thread>
 
 #include "CCounterMate.h"
 #include "CLogTracker.h"
@@ -131,6 +132,14 @@ public:
     void FaceValidateWithPhotoIdCard(std::string args, std::string& reply);
     void FaceValidateWithTwoPhotos(std::string args, std::string& reply);
 
+    // ---- screen streams: the signing-screen mirror and the workstation-screen push ----
+    void SignNameScreen_Start(std::string args, std::string& reply);
+    void SignNameScreen_Get(std::string args, std::string& reply);
+    void SignNameScreen_Status(std::string args, std::string& reply);
+    void SignNameScreen_Stop(std::string args, std::string& reply);
+    void StartComputerScreen(std::string args, std::string& reply);
+    void StopComputerScreen(std::string args, std::string& reply);
+
 private:
     void load_terminal_driver();
     void read_module_settings();
@@ -161,8 +170,12 @@ extern COUNTERMATE_EXPORT float m_zoomInTimes;
 extern COUNTERMATE_EXPORT int m_CameraNo;
 extern COUNTERMATE_EXPORT std::string m_Resolution;
 extern COUNTERMATE_EXPORT std::atomic<bool> m_isStopScreenStream;
-extern COUNTERMATE_EXPORT int m_signScreenStatus;
+// 0 never started, 1 mirroring, 2 ended as the terminal reported the signing's end, 3 ended on
+// another failure of the terminal.
+extern COUNTERMATE_EXPORT std::atomic<int> m_signScreenStatus;
+extern COUNTERMATE_EXPORT std::thread m_signStreamTh;
 extern COUNTERMATE_EXPORT std::atomic<bool> m_isStopComputerScreenStream;
+extern COUNTERMATE_EXPORT std::thread m_computerStreamTh;
 
 namespace countermate {
 // The service log ("SER"), made on first use and kept for the process: the lines written while

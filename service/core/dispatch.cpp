@@ -13,6 +13,7 @@
 #include "request_text.h"
 #include "request_worker.h"
 #include "request_table.h"
+#include "screen_streams.h"
 #include "service_metrics.h"
 #include "service_status.h"
 #include "stream_output.h"
@@ -244,7 +245,9 @@ void onExit(WsClient* client, Ws_ExitType reason) {
     std::printf("onExit: fd/%03d index/%03d total/%03d %s\r\n", client->fd, client->index,
                 client->server->clientCount.load(), exit_reason_text(reason));
     std::fflush(stdout);
-    cancel_for_departed(ws_connection_of(client));
+    const uint64_t connection = ws_connection_of(client);
+    stop_sign_mirror_of(connection);
+    cancel_for_departed(connection);
 }
 
 void onMessage(WsClient* client, char* data, int length, Ws_DataType) {

@@ -7,6 +7,7 @@
 
 #include "DEV_HUB.h"
 #include "dispatch.h"
+#include "screen_streams.h"
 #include "server_settings.h"
 #include "service_status.h"
 #include "ws_api.h"
@@ -92,6 +93,7 @@ extern "C" COUNTERMATE_EXPORT void RunCounterMateServer(int port) {
     countermate::set_reply_server(nullptr);
     ws_server_release(&server);
     countermate::wait_for_request_worker();
+    countermate::stop_screen_streams();   // after the worker: no request can start one again
 
     SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer", "server exit");
     std::printf("server exit \r");

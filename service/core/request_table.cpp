@@ -89,6 +89,12 @@ const std::unordered_map<std::string, RequestHandler>& request_handlers() {
         {"FaceValidateWithPhoto", &CDEV_HUB::FaceValidateWithPhoto},
         {"FaceValidateWithPhotoIdCard", &CDEV_HUB::FaceValidateWithPhotoIdCard},
         {"FaceValidateWithTwoPhotos", &CDEV_HUB::FaceValidateWithTwoPhotos},
+        {"SignNameScreen_Start", &CDEV_HUB::SignNameScreen_Start},
+        {"SignNameScreen_Get", &CDEV_HUB::SignNameScreen_Get},
+        {"SignNameScreen_Status", &CDEV_HUB::SignNameScreen_Status},
+        {"SignNameScreen_Stop", &CDEV_HUB::SignNameScreen_Stop},
+        {"StartComputerScreen", &CDEV_HUB::StartComputerScreen},
+        {"StopComputerScreen", &CDEV_HUB::StopComputerScreen},
     };
     return handlers;
 }
