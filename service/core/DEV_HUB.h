@@ -139,6 +139,32 @@ public:
     void SignNameScreen_Stop(std::string args, std::string& reply);
     void StartComputerScreen(std::string args, std::string& reply);
     void StopComputerScreen(std::string args, std::string& reply);
+    // ---- camera and video ----
+    void CamInit(std::string args, std::string& reply);
+    void CamDeinit(std::string args, std::string& reply);
+    void CamOpen(std::string args, std::string& reply);
+    void CamGetResolutionList(std::string args, std::string& reply);
+    void CamSetResolution(std::string args, std::string& reply);
+    void CamGetCurrentResolution(std::string args, std::string& reply);
+    void CamSetColor(std::string args, std::string& reply);
+    void CamSetCutType(std::string args, std::string& reply);
+    // Starts the preview; its frames answer the request, so a started preview sends no reply.
+    void CamGetVideoStream(std::string args, std::string& reply);
+    void CamClose(std::string args, std::string& reply);
+    void CamGetCameraImage(std::string args, std::string& reply);
+    void CamSetRotateLeft(std::string args, std::string& reply);
+    void CamSetRotateRight(std::string args, std::string& reply);
+    void CamZoomOut(std::string args, std::string& reply);
+    void CamZoomIn(std::string args, std::string& reply);
+    void VideoStart(std::string args, std::string& reply);
+    void VideoStop(std::string args, std::string& reply);
+    void VideoGetImage(std::string args, std::string& reply);
+    void VideoRotate(std::string args, std::string& reply);
+    // The terminal camera's photo that ends the preview and starts it again; replies have an
+    // envelope of their own ({"functionName":"iCamPhotoBase64"|"iCamPhoto","success":...}). No
+    // request name leads here: only a caller of the adapter itself reaches them.
+    void GetCameraImage(std::string args, std::string& reply);
+    void GetCameraImage_Path(std::string args, std::string& reply);
 
 private:
     void load_terminal_driver();
@@ -164,10 +190,11 @@ extern COUNTERMATE_EXPORT char m_videoStreamMethod[100];
 extern COUNTERMATE_EXPORT std::atomic<bool> m_isStopVideoStream;
 extern COUNTERMATE_EXPORT std::atomic<bool> m_isPauseVideoStream;
 extern COUNTERMATE_EXPORT std::atomic<bool> m_isPauseing;
-extern COUNTERMATE_EXPORT int m_edgeDetection;
-extern COUNTERMATE_EXPORT int m_rotationAngle;
-extern COUNTERMATE_EXPORT float m_zoomInTimes;
-extern COUNTERMATE_EXPORT int m_CameraNo;
+extern COUNTERMATE_EXPORT std::thread videoStreamTh;
+extern COUNTERMATE_EXPORT std::atomic<int> m_edgeDetection;
+extern COUNTERMATE_EXPORT std::atomic<int> m_rotationAngle;
+extern COUNTERMATE_EXPORT std::atomic<float> m_zoomInTimes;
+extern COUNTERMATE_EXPORT std::atomic<int> m_CameraNo;
 extern COUNTERMATE_EXPORT std::string m_Resolution;
 extern COUNTERMATE_EXPORT std::atomic<bool> m_isStopScreenStream;
 // 0 never started, 1 mirroring, 2 ended as the terminal reported the signing's end, 3 ended on

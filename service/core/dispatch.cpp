@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "DEV_HUB.h"
+#include "camera_preview.h"
 #include "reply_format.h"
 #include "request_text.h"
 #include "request_worker.h"
@@ -247,6 +248,7 @@ void onExit(WsClient* client, Ws_ExitType reason) {
     std::fflush(stdout);
     const uint64_t connection = ws_connection_of(client);
     stop_sign_mirror_of(connection);
+    stop_preview_of_departed(connection);
     cancel_for_departed(connection);
 }
 

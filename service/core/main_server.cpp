@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "DEV_HUB.h"
+#include "camera_preview.h"
 #include "dispatch.h"
 #include "screen_streams.h"
 #include "server_settings.h"
@@ -94,6 +95,9 @@ extern "C" COUNTERMATE_EXPORT void RunCounterMateServer(int port) {
     ws_server_release(&server);
     countermate::wait_for_request_worker();
     countermate::stop_screen_streams();   // after the worker: no request can start one again
+    // Every departing page stopped its own preview; one whose page left unnoticed ends here, so
+    // no stream thread outlives the service.
+    countermate::stop_preview();
 
     SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer", "server exit");
     std::printf("server exit \r");

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "camera_view.h"
 #include "handler_args.h"
 #include "reply_format.h"
 #include "request_text.h"
@@ -111,5 +112,30 @@ TEST(HandlerKitRequestText, QuoteRuleMethodAndArguments) {
         EXPECT_EQ(read.parsed, c.parsed) << c.sent;
         EXPECT_EQ(read.method, c.method) << c.sent;
         EXPECT_EQ(read.args_text, c.args_text) << c.sent;
+    }
+}
+
+// The terminal camera's zoom is kept as float while each step is taken in double precision:
+// the values a page sees in the log, and whether the preview zooms at all, follow from that.
+TEST(CameraView, ZoomStepsFollowFloatStorage) {
+    float zoom = 0.0f;
+    for (int step = 0; step < 25; ++step) zoom = countermate::zoom_step(zoom, true);
+    EXPECT_EQ(zoom, 4.9999995f);
+    EXPECT_LT(zoom, 5.0f);
+    EXPECT_EQ(countermate::zoom_step(zoom, true), 5.0f);   // 5.2 clamped
+    EXPECT_EQ(countermate::zoom_step(5.0f, true), 5.0f);
+
+    const float back = countermate::zoom_step(countermate::zoom_step(0.0f, true), false);
+    EXPECT_GT(back, 0.0f);                                  // about 3e-9: still zoomed
+    EXPECT_LT(back, 1e-8f);
+    EXPECT_EQ(countermate::zoom_step(back, false), 0.0f);
+    EXPECT_EQ(countermate::zoom_step(0.0f, false), 0.0f);
+}
+
+TEST(CameraView, RotationWrapsWithinFourQuarterTurns) {
+    struct Case { int from; bool right; int to; };
+    const Case cases[] = {{0, false, 3}, {3, true, 0}, {1, true, 2}, {2, false, 1}, {3, false, 2}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(countermate::rotation_step(c.from, c.right), c.to) << c.from << (c.right ? " right" : " left");
     }
 }

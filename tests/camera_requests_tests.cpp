@@ -1,0 +1,229 @@
+// The camera requests end to end, in both camera configurations: the terminal's own camera
+// (the shipped CONFIG.ini) and the camera driver with a file-backed document camera.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "camera_test_support.h"
+#include "service_test_base.h"
+
+namespace countermate::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// ---- terminal camera: the settings a page can change without a preview ----
+
+struct SettingCase {
+    const char* request;
+    const char* reply;
+};
+
+class TerminalCameraSettings : public ServiceTest, public ::testing::WithParamInterface<SettingCase> {};
+
+TEST_P(TerminalCameraSettings, AnswerWithoutTheTerminal) {
+    EXPECT_EQ(call(GetParam().request), GetParam().reply);
+    EXPECT_TRUE(commands_received().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, TerminalCameraSettings,
+    ::testing::Values(
+        SettingCase{R"({"method":"CamInit","args":{}})", R"({"method":"CamInit","retVal":0,"errMsg":"成功"})"},
+        SettingCase{R"({"method":"CamDeinit","args":{}})", R"({"method":"CamDeinit","retVal":0,"errMsg":"成功"})"},
+        SettingCase{R"({"method":"CamGetResolutionList","args":{}})",
+                    R"({"method":"CamGetResolutionList","retVal":0,"errMsg":"","resolutionList":"2048*1536|1600*1200|1920*1080|1280*960|1024*768|1280*720|800*600|640*480|320*240"})"},
+        SettingCase{R"({"method":"CamGetResolutionList","args":{"cameraNo":2}})",
+                    R"({"method":"CamGetResolutionList","retVal":0,"errMsg":"","resolutionList":"2048*1536|1600*1200|1920*1080|1024*768|1280*720|800*600|640*480"})"},
+        SettingCase{R"({"method":"CamGetResolutionList","args":{"cameraNo":3}})",
+                    R"({"method":"CamGetResolutionList","retVal":0,"errMsg":"","resolutionList":""})"},
+        SettingCase{R"({"method":"CamSetColor","args":{"color":3}})", R"({"method":"CamSetColor","retVal":0,"errMsg":"成功"})"},
+        SettingCase{R"({"method":"CamSetRotateLeft","args":{}})", R"({"method":"CamSetRotateLeft","retVal":0,"errMsg":""})"},
+        SettingCase{R"({"method":"CamSetRotateRight","args":{}})", R"({"method":"CamSetRotateRight","retVal":0,"errMsg":""})"},
+        SettingCase{R"({"method":"VideoRotate","args":{}})", R"({"method":"VideoRotate","retVal":0,"errMsg":""})"},
+        SettingCase{R"({"method":"CamZoomIn","args":{}})", R"({"method":"CamZoomIn","retVal":0,"errMsg":""})"},
+        SettingCase{R"({"method":"CamZoomOut","args":{}})", R"({"method":"CamZoomOut","retVal":0,"errMsg":""})"},
+        SettingCase{R"({"method":"CamGetCameraImage","args":{}})",
+                    R"({"method":"CamGetCameraImage","retVal":1,"imgBase64":"","errMsg":"高拍仪未开始预览"})"},
+        SettingCase{R"({"method":"VideoGetImage","args":{}})",
+                    R"({"method":"VideoGetImage","retVal":-11,"errMsg":"高拍仪未开始预览","imgBase64":""})"},
+        SettingCase{R"({"method":"VideoStop","args":{}})", R"({"method":"VideoStop","retVal":0,"errMsg":""})"}));
+
+TEST_F(ServiceTest, TerminalCameraKeepsTheChosenResolution) {
+    EXPECT_EQ(call(R"({"method":"CamSetResolution","args":{"resolution":"1280*720"}})"),
+              R"({"method":"CamSetResolution","retVal":0,"errMsg":"成功"})");
+    EXPECT_EQ(call(R"({"method":"CamGetCurrentResolution","args":{}})"),
+              R"({"method":"CamGetCurrentResolution","retVal":0,"resolution":"1280*720","errMsg":""})");
+}
+
+// ---- camera driver: a file-backed document camera ----
+
+// Messages of `client` until `done` says enough or `timeout_ms` passed without any.
+template <typename Done>
+std::vector<CJsonObject> collect(WsClientConnection& client, Done done, int timeout_ms = 10000) {
+    std::vector<CJsonObject> messages;
+    std::string text;
+    while (!done(messages) && client.receive(text, timeout_ms)) messages.push_back(parse(text));
+    return messages;
+}
+
+std::string text_of(const CJsonObject& message, const char* key) {
+    std::string value;
+    message.Get(key, value);
+    return value;
+}
+
+int count_frames(const std::vector<CJsonObject>& messages, const char* method) {
+    int frames = 0;
+    for (const CJsonObject& message : messages) frames += text_of(message, "method") == method;
+    return frames;
+}
+
+// A host whose CONFIG.ini chooses the camera driver, with the camera probe pointed at a folder
+// where the document camera is a JPEG file of a tilted document.
+class DriverCameraService {
+public:
+    DriverCameraService() : deploy_({}) {
+        const fs::path config = fs::path(deploy_.path()) / "CONFIG.ini";
+        std::stringstream text;
+        text << std::ifstream(config).rdbuf();
+        std::string content = text.str();
+        const size_t at = content.find("CameraType=0");
+        if (at != std::string::npos) content.replace(at, 12, "CameraType=1");
+        std::ofstream(config, std::ios::trunc) << content;
+
+        const fs::path camera = fs::path(camera_folder_.path());
+        fs::create_directories(camera / "dev");
+        fs::create_directories(camera / "sys/video0/device");
+        std::ofstream(camera / "sys/video0/device/modalias")
+            << "usb:v0C45p6366d0100dcEFdsc02dp01ic0Eisc01ip00in00\n";
+        const std::string scene = std::string(DOCUMENT_SCENE_TOOL) + " " + (camera / "document.jpg").string() +
+                                  " --size 1280x960 --tilt 8";
+        scene_made_ = std::system(scene.c_str()) == 0;
+        fs::rename(camera / "document.jpg", camera / "dev/video0");
+        setenv("COUNTERMATE_DEV_ROOT", (camera / "dev").c_str(), 1);
+        setenv("COUNTERMATE_SYSFS_ROOT", (camera / "sys").c_str(), 1);
+        service_ = std::make_unique<ServiceOnSimulator>(deploy_.path());
+    }
+    bool started() const { return scene_made_ && service_->started(); }
+    ServiceOnSimulator& service() { return *service_; }
+
+private:
+    DeployCopy deploy_;
+    TemporaryFolder camera_folder_;
+    bool scene_made_ = false;
+    std::unique_ptr<ServiceOnSimulator> service_;
+};
+
+class DriverCamera : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { camera_ = new DriverCameraService(); }
+    static void TearDownTestSuite() {
+        delete camera_;
+        camera_ = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(camera_->started());
+        client_ = camera_->service().connect();
+        ASSERT_TRUE(client_);
+    }
+    void TearDown() override {
+        if (client_) call(R"({"method":"VideoStop","args":{}})");
+    }
+    // The reply of `method` to `request`, skipping the preview frames that come between.
+    CJsonObject call(const std::string& request, WsClientConnection* client = nullptr) {
+        WsClientConnection& on = client ? *client : *client_;
+        const std::string method = text_of(parse(request), "method");
+        on.send_text(request);
+        const auto messages = collect(on, [&](const std::vector<CJsonObject>& seen) {
+            return !seen.empty() && text_of(seen.back(), "method") == method;
+        });
+        return messages.empty() || text_of(messages.back(), "method") != method ? CJsonObject()
+                                                                               : messages.back();
+    }
+    static int ret_val(const CJsonObject& reply) {
+        int value = -1000;
+        reply.Get("retVal", value);
+        return value;
+    }
+    static DriverCameraService* camera_;
+    std::unique_ptr<WsClientConnection> client_;
+};
+DriverCameraService* DriverCamera::camera_ = nullptr;
+
+TEST_F(DriverCamera, VideoStartSendsFramesThatDecodeUntilVideoStop) {
+    const CJsonObject started = call(R"({"method":"VideoStart","args":{"cameraNo":1}})");
+    EXPECT_EQ(started.ToString(), R"({"method":"VideoStart","retVal":0,"errMsg":""})");
+    const auto frames = collect(*client_, [](const std::vector<CJsonObject>& seen) { return seen.size() >= 3; });
+    ASSERT_EQ(count_frames(frames, "VideoStream"), 3);
+    for (const CJsonObject& frame : frames) {
+        EXPECT_EQ(ret_val(frame), 0);
+        const DecodedJpeg picture = decode_jpeg_base64(text_of(frame, "imgBase64"));
+        EXPECT_TRUE(picture.decoded);
+        EXPECT_GT(picture.width, 0);
+    }
+    EXPECT_EQ(call(R"({"method":"VideoStop","args":{}})").ToString(), R"({"method":"VideoStop","retVal":0,"errMsg":""})");
+    std::string after;
+    EXPECT_FALSE(client_->receive(after, 500)) << after;
+}
+
+TEST_F(DriverCamera, StartingTheRunningPreviewAgainChangesNothing) {
+    ASSERT_EQ(ret_val(call(R"({"method":"VideoStart","args":{"cameraNo":1}})")), 0);
+    EXPECT_EQ(call(R"({"method":"VideoStart","args":{"cameraNo":1}})").ToString(),
+              R"({"method":"VideoStart","retVal":0,"errMsg":""})");
+    // CamGetVideoStream while a preview runs answers nothing: only frames come.
+    client_->send_text(R"({"method":"CamGetVideoStream","args":{}})");
+    const auto frames = collect(*client_, [](const std::vector<CJsonObject>& seen) { return seen.size() >= 3; });
+    EXPECT_EQ(count_frames(frames, "VideoStream"), 3);
+}
+
+TEST_F(DriverCamera, PhotoDuringThePreviewIsWrittenAndHandedOver) {
+    ASSERT_EQ(ret_val(call(R"({"method":"CamInit","args":{}})")), 0);
+    ASSERT_EQ(ret_val(call(R"({"method":"CamOpen","args":{"cameraNo":1}})")), 0);
+    // The preview's frames answer CamGetVideoStream.
+    const CJsonObject first = call(R"({"method":"CamGetVideoStream","args":{}})");
+    ASSERT_EQ(ret_val(first), 0);
+    ASSERT_TRUE(decode_jpeg_base64(text_of(first, "imgBase64")).decoded);
+    TemporaryFolder folder;
+    const std::string path = folder.path() + "/photo.jpg";
+    const CJsonObject photo =
+        call(R"({"method":"CamGetCameraImage","args":{"imagePath":")" + path + R"("}})");
+    EXPECT_EQ(ret_val(photo), 0) << photo.ToString().substr(0, 200);
+    EXPECT_TRUE(decode_jpeg_base64(text_of(photo, "imgBase64")).decoded);
+    EXPECT_TRUE(fs::is_regular_file(path));
+    // The preview goes on after the photo.
+    const auto frames = collect(*client_, [](const std::vector<CJsonObject>& seen) { return seen.size() >= 2; });
+    EXPECT_EQ(count_frames(frames, "CamGetVideoStream"), 2);
+}
+
+TEST_F(DriverCamera, ThePreviewEndsWhenItsPageLeaves) {
+    auto viewer = camera_->service().connect();
+    ASSERT_EQ(ret_val(call(R"({"method":"VideoStart","args":{"cameraNo":1}})", viewer.get())), 0);
+    viewer->close();
+    // Another page sees the preview stopped once the departure has been handled.
+    const std::string stopped =
+        R"({"method":"CamGetCameraImage","retVal":1,"imgBase64":"","errMsg":"高拍仪未开始预览"})";
+    std::string photo;
+    for (int attempt = 0; attempt < 50 && photo != stopped; ++attempt) {
+        if (attempt > 0) usleep(100 * 1000);
+        photo = call(R"({"method":"CamGetCameraImage","args":{}})").ToString();
+    }
+    EXPECT_EQ(photo, stopped);
+}
+
+TEST_F(DriverCamera, FramesGoOnlyToThePageThatStartedThePreview) {
+    auto other = camera_->service().connect();
+    ASSERT_EQ(ret_val(call(R"({"method":"VideoStart","args":{"cameraNo":1}})")), 0);
+    // A request of another page while the preview runs does not take the frames over.
+    EXPECT_EQ(ret_val(call(R"({"method":"CamInit","args":{}})", other.get())), 0);
+    const auto frames = collect(*client_, [](const std::vector<CJsonObject>& seen) { return seen.size() >= 3; });
+    EXPECT_EQ(count_frames(frames, "VideoStream"), 3);
+    std::string stray;
+    EXPECT_FALSE(other->receive(stray, 300)) << stray.substr(0, 100);
+}
+
+}  // namespace
+}  // namespace countermate::testing
