@@ -2127,6 +2127,205 @@ export const requestGroups = [
     ]
   },
   {
+    "group": "camera",
+    "title": "Camera and preview",
+    "requests": [
+      {
+        "method": "CamInit",
+        "summary": "Prepares the camera: the document camera's driver loads its image libraries and looks for the cameras; the terminal camera needs nothing.",
+        "args": [],
+        "reply": []
+      },
+      {
+        "method": "CamDeinit",
+        "summary": "Ends the camera driver's preparation (a running preview goes on); the terminal camera needs nothing.",
+        "args": [],
+        "reply": []
+      },
+      {
+        "method": "CamOpen",
+        "summary": "Chooses the camera; a preview of another camera is stopped first. Opening starts no preview: VideoStart or CamGetVideoStream does.",
+        "args": [
+          {
+            "name": "cameraNo",
+            "type": "integer",
+            "doc": "1 the document camera, 2 the camera facing the customer",
+            "default": 1
+          }
+        ],
+        "reply": []
+      },
+      {
+        "method": "CamGetResolutionList",
+        "summary": "The picture sizes a camera offers, width*height, separated by \"|\".",
+        "args": [
+          {
+            "name": "cameraNo",
+            "type": "integer",
+            "doc": "1 the document camera, 2 the camera facing the customer (another number: an empty list)",
+            "default": 1
+          }
+        ],
+        "reply": [
+          "resolutionList"
+        ]
+      },
+      {
+        "method": "CamSetResolution",
+        "summary": "Chooses the picture size; the document camera uses it from its next CamOpen, the terminal camera only keeps it for CamGetCurrentResolution.",
+        "args": [
+          {
+            "name": "resolution",
+            "type": "string",
+            "doc": "width*height, one of CamGetResolutionList's sizes (at most 95 bytes)",
+            "default": "",
+            "example": "1600*1200"
+          }
+        ],
+        "reply": []
+      },
+      {
+        "method": "CamGetCurrentResolution",
+        "summary": "The picture size last chosen with CamSetResolution.",
+        "args": [],
+        "reply": [
+          "resolution"
+        ]
+      },
+      {
+        "method": "CamSetColor",
+        "summary": "Chooses colour or grey pictures on the document camera; the terminal camera keeps its colours.",
+        "args": [
+          {
+            "name": "color",
+            "type": "integer",
+            "doc": "1 or 3 grey, another number colour",
+            "default": 1
+          }
+        ],
+        "reply": []
+      },
+      {
+        "method": "CamSetCutType",
+        "summary": "Turns the cutting of photos to the document (and the marking of its edges in the preview) on or off; on the terminal camera this also chooses camera 1.",
+        "args": [
+          {
+            "name": "cutType",
+            "type": "integer",
+            "doc": "1 cuts photos to the document and straightens them, 0 keeps the whole picture",
+            "default": 1
+          }
+        ],
+        "reply": []
+      },
+      {
+        "method": "CamGetVideoStream",
+        "summary": "Starts the preview of the camera chosen with CamOpen; its frames carry the method \"CamGetVideoStream\".",
+        "args": [],
+        "reply": [],
+        "starts": "CamGetVideoStream",
+        "frameAnswers": [
+          "CamGetVideoStream",
+          "VideoStream"
+        ]
+      },
+      {
+        "method": "CamClose",
+        "summary": "Stops the preview and closes the camera, whether a preview runs or not.",
+        "args": [],
+        "reply": []
+      },
+      {
+        "method": "CamGetCameraImage",
+        "summary": "Takes a photo while the preview runs, cut to the document when CamSetCutType or VideoStart asked for it; without a preview it answers retVal 1 and \"高拍仪未开始预览\".",
+        "args": [
+          {
+            "name": "imagePath",
+            "type": "string",
+            "doc": "where the photo is also kept as a JPEG file on this workstation (empty: not kept)",
+            "default": "",
+            "example": "/home/teller/photo.jpg"
+          }
+        ],
+        "reply": [
+          "imgBase64"
+        ]
+      },
+      {
+        "method": "CamSetRotateLeft",
+        "summary": "Turns the preview and the photos a quarter turn to the left.",
+        "args": [],
+        "reply": []
+      },
+      {
+        "method": "CamSetRotateRight",
+        "summary": "Turns the preview and the photos a quarter turn to the right.",
+        "args": [],
+        "reply": []
+      },
+      {
+        "method": "CamZoomOut",
+        "summary": "Zooms the preview out by one step (none once back at the whole picture).",
+        "args": [],
+        "reply": []
+      },
+      {
+        "method": "CamZoomIn",
+        "summary": "Zooms the preview in by one step (on the terminal camera 0.2, up to 5).",
+        "args": [],
+        "reply": []
+      },
+      {
+        "method": "VideoStart",
+        "summary": "Opens a camera and starts its preview; its frames carry the method \"VideoStream\". A preview of the same camera goes on unchanged; one of another camera is stopped first.",
+        "args": [
+          {
+            "name": "cameraNo",
+            "type": "integer",
+            "doc": "1 the document camera, 2 the camera facing the customer",
+            "default": 1
+          },
+          {
+            "name": "isEdgeDetection",
+            "type": "integer",
+            "doc": "1 (camera 1 only): mark the document's edges in the preview and cut photos to the document",
+            "default": 0
+          }
+        ],
+        "reply": [],
+        "starts": "VideoStream"
+      },
+      {
+        "method": "VideoStop",
+        "summary": "Stops the preview and closes the camera; answers retVal 0 when no preview runs.",
+        "args": [],
+        "reply": []
+      },
+      {
+        "method": "VideoGetImage",
+        "summary": "Takes a photo while the preview runs, as CamGetCameraImage does; without a preview it answers -11 and \"高拍仪未开始预览\".",
+        "args": [
+          {
+            "name": "imagePath",
+            "type": "string",
+            "doc": "where the photo is also kept as a JPEG file on this workstation (empty: not kept)",
+            "default": "",
+            "example": "/home/teller/photo.jpg"
+          }
+        ],
+        "reply": [
+          "imgBase64"
+        ]
+      },
+      {
+        "method": "VideoRotate",
+        "summary": "Turns the preview and the photos a quarter turn to the right, as CamSetRotateRight does (a failure of the document camera answers -11).",
+        "args": [],
+        "reply": []
+      }
+    ]
+  },
+  {
     "group": "screen",
     "title": "Screen streams",
     "requests": [

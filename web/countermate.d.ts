@@ -80,6 +80,25 @@ export type RequestMethod =
   | "SetHSMURL"
   | "IDCardOCR"
   | "ImageOCR"
+  | "CamInit"
+  | "CamDeinit"
+  | "CamOpen"
+  | "CamGetResolutionList"
+  | "CamSetResolution"
+  | "CamGetCurrentResolution"
+  | "CamSetColor"
+  | "CamSetCutType"
+  | "CamGetVideoStream"
+  | "CamClose"
+  | "CamGetCameraImage"
+  | "CamSetRotateLeft"
+  | "CamSetRotateRight"
+  | "CamZoomOut"
+  | "CamZoomIn"
+  | "VideoStart"
+  | "VideoStop"
+  | "VideoGetImage"
+  | "VideoRotate"
   | "SignNameScreen_Start"
   | "SignNameScreen_Get"
   | "SignNameScreen_Status"
@@ -101,6 +120,18 @@ export interface Reply<M extends string = string> {
   retVal: number;
   /** the text for retVal, in Chinese as the service sends it */
   errMsg: string;
+}
+
+/**
+ * A stream frame as the service sends it. It answers a call whose request sends no reply when
+ * its stream starts (CamGetVideoStream), and every frame also reaches the "frame" listeners.
+ */
+export interface FrameMessage<M extends string = string> {
+  method: M;
+  /** 0 for a picture; another value reports that the stream failed and has ended */
+  retVal: number;
+  /** the JPEG in Base64 (empty when retVal is not 0) */
+  imgBase64: string;
 }
 
 /** Arguments of GetServiceStatus. */
@@ -1243,6 +1274,165 @@ export interface ImageOCRReply extends Reply<"ImageOCR"> {
   txtInfo: string;
 }
 
+/** Arguments of CamInit. */
+export interface CamInitArgs {
+}
+/** Reply of CamInit. */
+export interface CamInitReply extends Reply<"CamInit"> {
+}
+
+/** Arguments of CamDeinit. */
+export interface CamDeinitArgs {
+}
+/** Reply of CamDeinit. */
+export interface CamDeinitReply extends Reply<"CamDeinit"> {
+}
+
+/** Arguments of CamOpen. */
+export interface CamOpenArgs {
+  /** 1 the document camera, 2 the camera facing the customer (default 1) */
+  cameraNo?: number;
+}
+/** Reply of CamOpen. */
+export interface CamOpenReply extends Reply<"CamOpen"> {
+}
+
+/** Arguments of CamGetResolutionList. */
+export interface CamGetResolutionListArgs {
+  /** 1 the document camera, 2 the camera facing the customer (another number: an empty list) (default 1) */
+  cameraNo?: number;
+}
+/** Reply of CamGetResolutionList. */
+export interface CamGetResolutionListReply extends Reply<"CamGetResolutionList"> {
+  /** the sizes, such as "2048*1536|1600*1200|1920*1080" */
+  resolutionList: string;
+}
+
+/** Arguments of CamSetResolution. */
+export interface CamSetResolutionArgs {
+  /** width*height, one of CamGetResolutionList's sizes (at most 95 bytes) (default "") */
+  resolution?: string;
+}
+/** Reply of CamSetResolution. */
+export interface CamSetResolutionReply extends Reply<"CamSetResolution"> {
+}
+
+/** Arguments of CamGetCurrentResolution. */
+export interface CamGetCurrentResolutionArgs {
+}
+/** Reply of CamGetCurrentResolution. */
+export interface CamGetCurrentResolutionReply extends Reply<"CamGetCurrentResolution"> {
+  /** width*height (empty when none was chosen) */
+  resolution: string;
+}
+
+/** Arguments of CamSetColor. */
+export interface CamSetColorArgs {
+  /** 1 or 3 grey, another number colour (default 1) */
+  color?: number;
+}
+/** Reply of CamSetColor. */
+export interface CamSetColorReply extends Reply<"CamSetColor"> {
+}
+
+/** Arguments of CamSetCutType. */
+export interface CamSetCutTypeArgs {
+  /** 1 cuts photos to the document and straightens them, 0 keeps the whole picture (default 1) */
+  cutType?: number;
+}
+/** Reply of CamSetCutType. */
+export interface CamSetCutTypeReply extends Reply<"CamSetCutType"> {
+}
+
+/** Arguments of CamGetVideoStream. */
+export interface CamGetVideoStreamArgs {
+}
+/** Reply of CamGetVideoStream. */
+export interface CamGetVideoStreamReply extends Reply<"CamGetVideoStream"> {
+}
+
+/** Arguments of CamClose. */
+export interface CamCloseArgs {
+}
+/** Reply of CamClose. */
+export interface CamCloseReply extends Reply<"CamClose"> {
+}
+
+/** Arguments of CamGetCameraImage. */
+export interface CamGetCameraImageArgs {
+  /** where the photo is also kept as a JPEG file on this workstation (empty: not kept) (default "") */
+  imagePath?: string;
+}
+/** Reply of CamGetCameraImage. */
+export interface CamGetCameraImageReply extends Reply<"CamGetCameraImage"> {
+  /** the photo, JPEG in Base64 (empty on failure) */
+  imgBase64: string;
+}
+
+/** Arguments of CamSetRotateLeft. */
+export interface CamSetRotateLeftArgs {
+}
+/** Reply of CamSetRotateLeft. */
+export interface CamSetRotateLeftReply extends Reply<"CamSetRotateLeft"> {
+}
+
+/** Arguments of CamSetRotateRight. */
+export interface CamSetRotateRightArgs {
+}
+/** Reply of CamSetRotateRight. */
+export interface CamSetRotateRightReply extends Reply<"CamSetRotateRight"> {
+}
+
+/** Arguments of CamZoomOut. */
+export interface CamZoomOutArgs {
+}
+/** Reply of CamZoomOut. */
+export interface CamZoomOutReply extends Reply<"CamZoomOut"> {
+}
+
+/** Arguments of CamZoomIn. */
+export interface CamZoomInArgs {
+}
+/** Reply of CamZoomIn. */
+export interface CamZoomInReply extends Reply<"CamZoomIn"> {
+}
+
+/** Arguments of VideoStart. */
+export interface VideoStartArgs {
+  /** 1 the document camera, 2 the camera facing the customer (default 1) */
+  cameraNo?: number;
+  /** 1 (camera 1 only): mark the document's edges in the preview and cut photos to the document (default 0) */
+  isEdgeDetection?: number;
+}
+/** Reply of VideoStart. */
+export interface VideoStartReply extends Reply<"VideoStart"> {
+}
+
+/** Arguments of VideoStop. */
+export interface VideoStopArgs {
+}
+/** Reply of VideoStop. */
+export interface VideoStopReply extends Reply<"VideoStop"> {
+}
+
+/** Arguments of VideoGetImage. */
+export interface VideoGetImageArgs {
+  /** where the photo is also kept as a JPEG file on this workstation (empty: not kept) (default "") */
+  imagePath?: string;
+}
+/** Reply of VideoGetImage. */
+export interface VideoGetImageReply extends Reply<"VideoGetImage"> {
+  /** the photo, JPEG in Base64 (empty on failure) */
+  imgBase64: string;
+}
+
+/** Arguments of VideoRotate. */
+export interface VideoRotateArgs {
+}
+/** Reply of VideoRotate. */
+export interface VideoRotateReply extends Reply<"VideoRotate"> {
+}
+
 /** Arguments of SignNameScreen_Start. */
 export interface SignNameScreen_StartArgs {
   /** seconds the customer has to sign (default 20) */
@@ -1432,6 +1622,10 @@ export interface RequestDescription {
   immediate?: true;
   /** seconds the service may take when the request gives no outTimes */
   wait?: number;
+  /** the method of the stream frames the request starts */
+  starts?: string;
+  /** the frame methods whose first frame answers the request when it sends no reply of its own */
+  frameAnswers?: string[];
 }
 
 export interface RequestGroup {
@@ -1597,6 +1791,44 @@ export declare class CounterMateClient {
   call(method: "IDCardOCR", args?: IDCardOCRArgs, options?: CallOptions): Promise<IDCardOCRReply>;
   /** Recognises the text of a picture on this workstation. */
   call(method: "ImageOCR", args?: ImageOCRArgs, options?: CallOptions): Promise<ImageOCRReply>;
+  /** Prepares the camera: the document camera's driver loads its image libraries and looks for the cameras; the terminal camera needs nothing. */
+  call(method: "CamInit", args?: CamInitArgs, options?: CallOptions): Promise<CamInitReply>;
+  /** Ends the camera driver's preparation (a running preview goes on); the terminal camera needs nothing. */
+  call(method: "CamDeinit", args?: CamDeinitArgs, options?: CallOptions): Promise<CamDeinitReply>;
+  /** Chooses the camera; a preview of another camera is stopped first. Opening starts no preview: VideoStart or CamGetVideoStream does. */
+  call(method: "CamOpen", args?: CamOpenArgs, options?: CallOptions): Promise<CamOpenReply>;
+  /** The picture sizes a camera offers, width*height, separated by "|". */
+  call(method: "CamGetResolutionList", args?: CamGetResolutionListArgs, options?: CallOptions): Promise<CamGetResolutionListReply>;
+  /** Chooses the picture size; the document camera uses it from its next CamOpen, the terminal camera only keeps it for CamGetCurrentResolution. */
+  call(method: "CamSetResolution", args?: CamSetResolutionArgs, options?: CallOptions): Promise<CamSetResolutionReply>;
+  /** The picture size last chosen with CamSetResolution. */
+  call(method: "CamGetCurrentResolution", args?: CamGetCurrentResolutionArgs, options?: CallOptions): Promise<CamGetCurrentResolutionReply>;
+  /** Chooses colour or grey pictures on the document camera; the terminal camera keeps its colours. */
+  call(method: "CamSetColor", args?: CamSetColorArgs, options?: CallOptions): Promise<CamSetColorReply>;
+  /** Turns the cutting of photos to the document (and the marking of its edges in the preview) on or off; on the terminal camera this also chooses camera 1. */
+  call(method: "CamSetCutType", args?: CamSetCutTypeArgs, options?: CallOptions): Promise<CamSetCutTypeReply>;
+  /** Starts the preview of the camera chosen with CamOpen; its frames carry the method "CamGetVideoStream". */
+  call(method: "CamGetVideoStream", args?: CamGetVideoStreamArgs, options?: CallOptions): Promise<CamGetVideoStreamReply | FrameMessage<"CamGetVideoStream" | "VideoStream">>;
+  /** Stops the preview and closes the camera, whether a preview runs or not. */
+  call(method: "CamClose", args?: CamCloseArgs, options?: CallOptions): Promise<CamCloseReply>;
+  /** Takes a photo while the preview runs, cut to the document when CamSetCutType or VideoStart asked for it; without a preview it answers retVal 1 and "高拍仪未开始预览". */
+  call(method: "CamGetCameraImage", args?: CamGetCameraImageArgs, options?: CallOptions): Promise<CamGetCameraImageReply>;
+  /** Turns the preview and the photos a quarter turn to the left. */
+  call(method: "CamSetRotateLeft", args?: CamSetRotateLeftArgs, options?: CallOptions): Promise<CamSetRotateLeftReply>;
+  /** Turns the preview and the photos a quarter turn to the right. */
+  call(method: "CamSetRotateRight", args?: CamSetRotateRightArgs, options?: CallOptions): Promise<CamSetRotateRightReply>;
+  /** Zooms the preview out by one step (none once back at the whole picture). */
+  call(method: "CamZoomOut", args?: CamZoomOutArgs, options?: CallOptions): Promise<CamZoomOutReply>;
+  /** Zooms the preview in by one step (on the terminal camera 0.2, up to 5). */
+  call(method: "CamZoomIn", args?: CamZoomInArgs, options?: CallOptions): Promise<CamZoomInReply>;
+  /** Opens a camera and starts its preview; its frames carry the method "VideoStream". A preview of the same camera goes on unchanged; one of another camera is stopped first. */
+  call(method: "VideoStart", args?: VideoStartArgs, options?: CallOptions): Promise<VideoStartReply>;
+  /** Stops the preview and closes the camera; answers retVal 0 when no preview runs. */
+  call(method: "VideoStop", args?: VideoStopArgs, options?: CallOptions): Promise<VideoStopReply>;
+  /** Takes a photo while the preview runs, as CamGetCameraImage does; without a preview it answers -11 and "高拍仪未开始预览". */
+  call(method: "VideoGetImage", args?: VideoGetImageArgs, options?: CallOptions): Promise<VideoGetImageReply>;
+  /** Turns the preview and the photos a quarter turn to the right, as CamSetRotateRight does (a failure of the document camera answers -11). */
+  call(method: "VideoRotate", args?: VideoRotateArgs, options?: CallOptions): Promise<VideoRotateReply>;
   /** Shows the signing screen on the terminal and starts the mirror of what the customer signs. */
   call(method: "SignNameScreen_Start", args?: SignNameScreen_StartArgs, options?: CallOptions): Promise<SignNameScreen_StartReply>;
   /** Fetches the signature the customer made on the signing screen; the mirror is left as it is. */

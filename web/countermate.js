@@ -46,6 +46,13 @@ function isFrame(message) {
   return typeof message.imgBase64 === "string" && !Object.hasOwn(message, "errMsg");
 }
 
+// Whether a frame of `frameMethod` answers a call of `method`: only a request that sends no
+// reply when it starts a stream (or finds one running) is answered by a frame, and only by the
+// frames its description names; no other call ever takes a frame for its reply.
+function answeredByFrame(method, frameMethod) {
+  return requestsByMethod.get(method).frameAnswers?.includes(frameMethod) ?? false;
+}
+
 function decodeBase64(text) {
   const binary = atob(text);
   const bytes = new Uint8Array(binary.length);
@@ -256,8 +263,8 @@ class CounterMateClient {
     if (message === null || typeof message !== "object" || typeof message.method !== "string") return;
     const frame = isFrame(message);
     if (frame) notify(this.#listeners.frame, frameOf(message));
-    // A stream started without a reply of its own answers its request with the first frame.
-    const call = this.#sent.find((candidate) => candidate.method === message.method);
+    const call = this.#sent.find((candidate) =>
+      frame ? answeredByFrame(candidate.method, message.method) : candidate.method === message.method);
     if (!call) return;
     this.#finish(call);
     if (!call.abandoned) call.resolve(message);

@@ -14,6 +14,18 @@ export interface Reply<M extends string = string> {
   errMsg: string;
 }
 
+/**
+ * A stream frame as the service sends it. It answers a call whose request sends no reply when
+ * its stream starts (CamGetVideoStream), and every frame also reaches the "frame" listeners.
+ */
+export interface FrameMessage<M extends string = string> {
+  method: M;
+  /** 0 for a picture; another value reports that the stream failed and has ended */
+  retVal: number;
+  /** the JPEG in Base64 (empty when retVal is not 0) */
+  imgBase64: string;
+}
+
 /* @request-types */
 
 /** One frame of a stream: the camera preview or the signing-screen mirror. */
@@ -83,6 +95,10 @@ export interface RequestDescription {
   immediate?: true;
   /** seconds the service may take when the request gives no outTimes */
   wait?: number;
+  /** the method of the stream frames the request starts */
+  starts?: string;
+  /** the frame methods whose first frame answers the request when it sends no reply of its own */
+  frameAnswers?: string[];
 }
 
 export interface RequestGroup {

@@ -62,6 +62,23 @@ function checkRequest(file, request) {
   if (Object.hasOwn(request, "starts") && !/^[A-Za-z_]+$/.test(request.starts)) {
     fail(file, `${method}: starts names the method of the stream frames the request starts`);
   }
+  if (Object.hasOwn(request, "successText") && typeof request.successText !== "string") {
+    fail(file, `${method}: successText is the errMsg text of a success`);
+  }
+  checkFrameAnswers(file, request);
+}
+
+// A request that sends no reply when its stream starts is answered by a frame: frameAnswers
+// names the frame methods that may answer it, its own stream's among them.
+function checkFrameAnswers(file, request) {
+  if (!Object.hasOwn(request, "frameAnswers")) return;
+  const methods = request.frameAnswers;
+  if (!Array.isArray(methods) || methods.length === 0 || !methods.every((name) => /^[A-Za-z_]+$/.test(name))) {
+    fail(file, `${request.method}: frameAnswers lists the methods of the stream frames that answer the request`);
+  }
+  if (!methods.includes(request.starts)) {
+    fail(file, `${request.method}: frameAnswers needs "starts", and lists the frames of the stream it starts`);
+  }
 }
 
 function checkGroup(file, group) {

@@ -42,7 +42,13 @@ function lacks(request, member) {
   return (request.lacks ?? []).includes(member);
 }
 
+// The first frame of the stream, which answers a request that has no reply when it starts one.
+function exampleFrame(request) {
+  return { method: request.starts, retVal: 0, imgBase64: "/9j/4AAQSkZJRgABAQ..." };
+}
+
 function exampleReply(request) {
+  if (request.frameAnswers) return exampleFrame(request);
   const reply = { method: request.method };
   if (!lacks(request, "retVal")) reply.retVal = 0;
   for (const member of request.reply) {
@@ -78,7 +84,20 @@ function argumentTable(request) {
   return lines;
 }
 
+// "`A` or `B`" for a list of names.
+function alternatives(names) {
+  const quoted = names.map((name) => `"${name}"`);
+  return quoted.length === 1 ? quoted[0] : `${quoted.slice(0, -1).join(", ")} or ${quoted.at(-1)}`;
+}
+
+function frameAnswerText(request) {
+  return [`No reply comes when the stream starts, or when one runs already: the first frame whose \`method\` is ${alternatives(request.frameAnswers)} ` +
+    "answers the request (the client resolves the call with it, and hands it to the frame listeners too). " +
+    `A stream that cannot start answers ${envelopeText(request)}.`];
+}
+
 function replyTable(request) {
+  if (request.frameAnswers && request.reply.length === 0) return frameAnswerText(request);
   if (request.reply.length === 0) return [`The reply carries ${envelopeText(request)} only.`];
   const lines = [`Reply members beside ${envelopeText(request)}:`, "",
     "| Member | Type | Meaning |", "|---|---|---|"];
@@ -122,7 +141,9 @@ function referenceText(groups) {
     "  in `CONFIG.ini` they must lie inside those folders; a refused path answers -1 (see errors.md).",
     "- **Streams.** A stream's frames arrive as messages `{\"method\":…,\"retVal\":…,\"imgBase64\":…}`",
     "  without `errMsg`: the camera preview (method `CamGetVideoStream` or `VideoStream`) and the",
-    "  signing-screen mirror (`ScreenStream`). The client hands them to `client.on(\"frame\", …)`.", "",
+    "  signing-screen mirror (`ScreenStream`). They go to the connection whose request started the",
+    "  stream, and answer no request except `CamGetVideoStream` (below). The client hands them to",
+    "  `client.on(\"frame\", …)`.", "",
     "## Contents", ""];
   for (const group of groups) {
     const names = group.requests.map((request) => `[${request.method}](#${anchor(request.method)})`);
@@ -190,10 +211,17 @@ function replyBase(request) {
   return left.length === 0 ? base : `Omit<${base}, ${left.map((member) => `"${member}"`).join(" | ")}>`;
 }
 
+// A request answered by a frame when its stream starts resolves to that frame or to its reply.
+function resolvedType(request) {
+  const reply = `${request.method}Reply`;
+  if (!request.frameAnswers) return reply;
+  return `${reply} | FrameMessage<${request.frameAnswers.map((method) => `"${method}"`).join(" | ")}>`;
+}
+
 function overload(request) {
   const argsOptional = request.args.every((argument) => !argument.required);
   return [docComment(request.summary, "  "),
-    `  call(method: "${request.method}", args${argsOptional ? "?" : ""}: ${request.method}Args, options?: CallOptions): Promise<${request.method}Reply>;`];
+    `  call(method: "${request.method}", args${argsOptional ? "?" : ""}: ${request.method}Args, options?: CallOptions): Promise<${resolvedType(request)}>;`];
 }
 
 function declarationsText(groups) {
@@ -225,6 +253,7 @@ function dataText(groups, errors) {
       reply: request.reply.map((member) => member.name),
       ...(request.immediate ? { immediate: true } : {}),
       ...(request.starts ? { starts: request.starts } : {}),
+      ...(request.frameAnswers ? { frameAnswers: request.frameAnswers } : {}),
       ...(request.lacks ? { lacks: request.lacks } : {}),
       ...(request.shortOnFailure ? { shortOnFailure: true } : {}),
       ...(request.wait ? { wait: request.wait } : {}),
