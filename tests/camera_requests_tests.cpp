@@ -9,6 +9,7 @@
 
 #include "camera_test_support.h"
 #include "driver_camera_service.h"
+#include "raw_ws_socket.h"
 #include "service_test_base.h"
 
 namespace countermate::testing {
@@ -188,6 +189,35 @@ TEST_F(DriverCamera, FramesGoOnlyToThePageThatStartedThePreview) {
     EXPECT_EQ(count_frames(frames, "VideoStream"), 3);
     std::string stray;
     EXPECT_FALSE(other->receive(stray, 300)) << stray.substr(0, 100);
+}
+
+// A page that starts a preview and then reads nothing holds at most one frame in the service:
+// the others are dropped, the other pages are served meanwhile, and once its output has not
+// moved for the send deadline the page is disconnected and its preview stopped.
+TEST_F(DriverCamera, APreviewPageThatStopsReadingHoldsUpNobody) {
+    RawWsSocket stalled;
+    ASSERT_TRUE(stalled.connect(camera_->service().port(), "127.0.0.1", nullptr, 4096));
+    ASSERT_EQ(stalled.handshake().rfind("HTTP/1.1 101", 0), 0u);
+    ASSERT_TRUE(stalled.write(RawWsSocket::frame(1, R"({"method":"VideoStart","args":{"cameraNo":1}})")));
+    // Served while the stalled page's frames come and go (refused as busy only while its
+    // VideoStart itself runs).
+    int served = 0;
+    for (int request = 0; request < 10; ++request) {
+        const int code = ret_val(call(R"({"method":"GetDevID","args":{}})"));
+        EXPECT_TRUE(code == 0 || code == -17) << code;
+        served += code == 0;
+        usleep(100 * 1000);
+    }
+    EXPECT_GE(served, 8);
+    EXPECT_TRUE(stalled.wait_hung_up(15000)) << "the page that never reads is still connected";
+    const std::string stopped =
+        R"({"method":"CamGetCameraImage","retVal":1,"imgBase64":"","errMsg":"高拍仪未开始预览"})";
+    std::string photo;
+    for (int attempt = 0; attempt < 50 && photo != stopped; ++attempt) {
+        if (attempt > 0) usleep(100 * 1000);
+        photo = call(R"({"method":"CamGetCameraImage","args":{}})").ToString();
+    }
+    EXPECT_EQ(photo, stopped);
 }
 
 }  // namespace
