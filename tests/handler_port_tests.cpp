@@ -1,18 +1,22 @@
 // The terminal port around each request, observed on a recording terminal put in place of the
 // driver: which requests close the port, which leave it to a cancel that arrives while they
 // wait, and which never touch it; the adapter-only code reader's envelope; and the temporary
-// file of a Base64 file argument.
+// file of a Base64 file argument; and the adapter's own terminal-camera photo methods.
 //
 // The service library is linked in and loads its drivers from the working directory (the deploy
 // folder); the tests then swap the terminal object `ctm` for their own.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "DEV_HUB.h"
 #include "doubles/null_terminal.h"
@@ -195,6 +199,131 @@ TEST_F(HandlerPort, Base64FileArgument) {
 
     m_Dev_Hub.ShowPictures(R"({"fileData":"/tmp/picture.png"})", reply);
     EXPECT_EQ(terminal_.shown_path, "/tmp/picture.png");
+}
+
+
+// ---- the adapter's terminal-camera photo: preview stopped, photo taken, preview restarted ----
+
+// A terminal camera whose frame reads wait until a forced return (as a real read waits for the
+// next frame), and whose captured photo is a fixed text of JPEG bytes.
+class CameraTerminal : public RecordingTerminal {
+public:
+    void SetForcedReturn(bool force) override {
+        std::lock_guard<std::mutex> hold(lock);
+        forced = force;
+        changed.notify_all();
+    }
+    int StartVideo(int) override { return record("StartVideo", 0); }
+    int StopVideo() override { return record("StopVideo", 0); }
+    int PauseVideo() override { return record("PauseVideo", pause_result); }
+    int KeepVideo() override { return record("KeepVideo", 0); }
+    int GetVideoData(int* length, unsigned char*) override {
+        std::unique_lock<std::mutex> hold(lock);
+        ++frame_reads;
+        changed.notify_all();
+        changed.wait(hold, [this] { return forced; });
+        forced = false;
+        *length = 0;
+        return -9;
+    }
+    int GetCapturedImage(char* name, unsigned char* image, int* length) override {
+        record("GetCapturedImage", 0);
+        captured_name = name;
+        std::memcpy(image, kPhoto, sizeof kPhoto - 1);
+        *length = sizeof kPhoto - 1;
+        return 0;
+    }
+    // Waits until the preview thread is reading frames.
+    bool wait_for_frame_reads(int count) {
+        std::unique_lock<std::mutex> hold(lock);
+        return changed.wait_for(hold, std::chrono::seconds(5), [&] { return frame_reads >= count; });
+    }
+    std::vector<std::string> calls() {
+        std::lock_guard<std::mutex> hold(lock);
+        return calls_;
+    }
+
+    static constexpr const char kPhoto[] = "\xFF\xD8 photo \xFF\xD9";
+    int pause_result = 0;
+    std::string captured_name;
+
+private:
+    int record(const char* call, int result) {
+        std::lock_guard<std::mutex> hold(lock);
+        calls_.push_back(call);
+        return result;
+    }
+    std::mutex lock;
+    std::condition_variable changed;
+    bool forced = false;
+    int frame_reads = 0;
+    std::vector<std::string> calls_;
+};
+
+class AdapterPhoto : public ::testing::Test {
+protected:
+    void SetUp() override {
+        driver_ = ctm;
+        ctm = &terminal_;
+    }
+    void TearDown() override {
+        std::string reply;
+        m_Dev_Hub.VideoStop("{}", reply);
+        ctm = driver_;
+    }
+    void start_preview() {
+        std::string reply;
+        m_Dev_Hub.VideoStart(R"({"cameraNo":1})", reply);
+        ASSERT_EQ(reply, R"({"method":"VideoStart","retVal":0,"errMsg":""})");
+        ASSERT_TRUE(terminal_.wait_for_frame_reads(1));
+    }
+    CameraTerminal terminal_;
+    CCounterMate* driver_ = nullptr;
+};
+
+TEST_F(AdapterPhoto, WithoutAPreviewThereIsNoPhoto) {
+    std::string reply;
+    m_Dev_Hub.GetCameraImage("{}", reply);
+    EXPECT_EQ(reply, R"({"functionName":"iCamPhotoBase64","errorMsg":"摄像头没有打开","success":0})");
+    m_Dev_Hub.GetCameraImage_Path(R"({"imgPath":"/tmp/x.jpg"})", reply);
+    EXPECT_EQ(reply, R"({"functionName":"iCamPhotoBase64","errorMsg":"摄像头没有打开","success":0})");
+    EXPECT_TRUE(terminal_.calls().empty());
+}
+
+TEST_F(AdapterPhoto, PhotoInBase64AndThePreviewRunsAgain) {
+    start_preview();
+    std::string reply;
+    m_Dev_Hub.GetCameraImage("{}", reply);
+    // "\xFF\xD8 photo \xFF\xD9" in Base64.
+    EXPECT_EQ(reply, R"({"functionName":"iCamPhotoBase64","errorMsg":"","success":1,"imgBase64Str":"/9ggcGhvdG8g/9k="})");
+    EXPECT_EQ(terminal_.calls(),
+              (std::vector<std::string>{"StartVideo", "PauseVideo", "GetCapturedImage", "KeepVideo"}));
+    EXPECT_TRUE(terminal_.wait_for_frame_reads(2)) << "the preview did not start again";
+}
+
+TEST_F(AdapterPhoto, PhotoWrittenToThePathItNames) {
+    start_preview();
+    const std::string path = std::string(COUNTERMATE_DEPLOY_DIR) + "/Temp/adapter-photo.jpg";
+    std::string reply;
+    m_Dev_Hub.GetCameraImage_Path(R"({"imgPath":")" + path + R"("})", reply);
+    EXPECT_EQ(reply, R"({"functionName":"iCamPhoto","errorMsg":"","imgPath":")" + path + R"(","success":1})");
+    EXPECT_EQ(terminal_.captured_name, path);
+    std::ifstream written(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), std::istreambuf_iterator<char>()),
+              CameraTerminal::kPhoto);
+    std::remove(path.c_str());
+}
+
+// A terminal that did not answer the video pause leaves the preview stopped.
+TEST_F(AdapterPhoto, UnansweredPauseLeavesThePreviewStopped) {
+    start_preview();
+    terminal_.pause_result = -15;
+    std::string reply;
+    m_Dev_Hub.GetCameraImage("{}", reply);
+    EXPECT_EQ(reply, R"({"functionName":"iCamPhotoBase64","errorMsg":"拍照失败","success":0})");
+    EXPECT_EQ(terminal_.calls(), (std::vector<std::string>{"StartVideo", "PauseVideo"}));
+    m_Dev_Hub.CamGetCameraImage("{}", reply);
+    EXPECT_EQ(reply, R"({"method":"CamGetCameraImage","retVal":1,"imgBase64":"","errMsg":"高拍仪未开始预览"})");
 }
 
 }  // namespace
