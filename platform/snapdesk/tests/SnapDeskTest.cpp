@@ -3,7 +3,6 @@
 // display, after losing it, or for a path that cannot be written.
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
 #include <turbojpeg.h>
 
 #include <cstdlib>
@@ -31,10 +30,7 @@ struct Rgb {
     int red, green, blue;
 };
 
-struct Rectangle {
-    int x, y, width, height;
-    unsigned long colour;
-};
+using Rectangle = FilledRectangle;
 
 // A decoded picture as RGB rows.
 struct Picture {
@@ -74,22 +70,6 @@ bool near(const Rgb& seen, unsigned long colour) {
                      static_cast<int>(colour & 0xFF)};
     return std::abs(seen.red - wanted.red) <= 24 && std::abs(seen.green - wanted.green) <= 24 &&
            std::abs(seen.blue - wanted.blue) <= 24;
-}
-
-// Fills rectangles on the root window of `display` and waits until the server has drawn them.
-void draw(const std::string& display_name, const std::vector<Rectangle>& rectangles) {
-    Display* display = XOpenDisplay(display_name.c_str());
-    ASSERT_NE(display, nullptr);
-    const Window root = DefaultRootWindow(display);
-    GC gc = XCreateGC(display, root, 0, nullptr);
-    for (const Rectangle& rectangle : rectangles) {
-        XSetForeground(display, gc, rectangle.colour);
-        XFillRectangle(display, root, gc, rectangle.x, rectangle.y,
-                       static_cast<unsigned>(rectangle.width), static_cast<unsigned>(rectangle.height));
-    }
-    XFreeGC(display, gc);
-    XSync(display, False);
-    XCloseDisplay(display);
 }
 
 // Checks that `picture` is the whole 1024 x 768 screen with the rectangles where they were drawn
@@ -136,7 +116,7 @@ TEST_P(ScreenTransfers, EachPictureShowsTheScreenAsItIsThen) {
     JpegFileWriter writer;
     const fs::path picture = folder_ / "screen.jpg";
     for (const auto& drawing : {kFirstDrawing, kSecondDrawing}) {
-        draw(display_.name(), drawing);
+        ASSERT_TRUE(display_.draw(drawing));
         const auto pixels = grabber.grab();
         ASSERT_TRUE(pixels.has_value());
         EXPECT_EQ(grabber.used_shared_memory(), GetParam() == Transfer::SharedMemoryWhereOffered)
@@ -164,11 +144,11 @@ protected:
 };
 
 TEST_F(SnapDeskTest, WritesTheScreenAndLeavesNoTemporaryBehind) {
-    draw(display_.name(), kFirstDrawing);
+    ASSERT_TRUE(display_.draw(kFirstDrawing));
     const fs::path picture = folder_ / "1.jpg";
     ASSERT_TRUE(snap_(picture.c_str()));
     expect_shows(decode_file(picture), kFirstDrawing);
-    draw(display_.name(), kSecondDrawing);
+    ASSERT_TRUE(display_.draw(kSecondDrawing));
     ASSERT_TRUE(snap_(picture.c_str()));
     expect_shows(decode_file(picture), kSecondDrawing);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
@@ -194,13 +174,13 @@ TEST_F(SnapDeskTest, ALostDisplayAnswersFalseAndTheNextOneIsUsed) {
 
     ASSERT_TRUE(display_.start());
     setenv("DISPLAY", display_.name().c_str(), 1);
-    draw(display_.name(), kSecondDrawing);
+    ASSERT_TRUE(display_.draw(kSecondDrawing));
     ASSERT_TRUE(snap_(picture.c_str()));
     expect_shows(decode_file(picture), kSecondDrawing);
 }
 
 TEST_F(SnapDeskTest, CallersOnSeveralThreadsEachGetWholePictures) {
-    draw(display_.name(), kFirstDrawing);
+    ASSERT_TRUE(display_.draw(kFirstDrawing));
     std::vector<std::thread> callers;
     std::vector<int> failures(3, 0);
     for (size_t caller = 0; caller < failures.size(); ++caller) {

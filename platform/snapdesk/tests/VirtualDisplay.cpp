@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <X11/Xlib.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -91,6 +93,22 @@ void VirtualDisplay::stop() {
     }
     pid_ = 0;
     name_.clear();
+}
+
+bool VirtualDisplay::draw(const std::vector<FilledRectangle>& rectangles) const {
+    Display* display = XOpenDisplay(name_.c_str());
+    if (!display) return false;
+    const Window root = DefaultRootWindow(display);
+    GC gc = XCreateGC(display, root, 0, nullptr);
+    for (const FilledRectangle& rectangle : rectangles) {
+        XSetForeground(display, gc, rectangle.colour);
+        XFillRectangle(display, root, gc, rectangle.x, rectangle.y,
+                       static_cast<unsigned>(rectangle.width), static_cast<unsigned>(rectangle.height));
+    }
+    XFreeGC(display, gc);
+    XSync(display, False);
+    XCloseDisplay(display);
+    return true;
 }
 
 void exit_skipped_if_only_suite(const char* suite, const char* reason) {

@@ -6,8 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace snapdesk::testing {
+
+// A rectangle to fill with a 0xRRGGBB colour.
+struct FilledRectangle {
+    int x, y, width, height;
+    unsigned long colour;
+};
 
 // An Xvfb server with one 24-bit screen and a black root window, kept as drawn when its last
 // client leaves (-noreset). The server picks a free display
@@ -28,6 +35,9 @@ public:
     void stop();
     // The display's name, ":N" (empty until started).
     const std::string& name() const { return name_; }
+    // Fills the rectangles on the root window and waits until the server has drawn them. False
+    // when the display cannot be reached.
+    bool draw(const std::vector<FilledRectangle>& rectangles) const;
 
 private:
     pid_t pid_ = 0;
