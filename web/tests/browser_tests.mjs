@@ -72,10 +72,11 @@ after(async () => {
   otherServer?.close();
 });
 
-// A page of `origin` showing the console for the stack, connected (or given up) when it resolves.
-async function openConsole(origin) {
+// A page of `origin` showing the console for the service at `url`, connected (or given up) when
+// it resolves.
+async function openConsole(origin, url = stack.url) {
   const page = await browser.newPage({ viewport: { width: 1280, height: 800 } });
-  await page.goto(`${origin}/?url=${encodeURIComponent(stack.url)}`);
+  await page.goto(`${origin}/?url=${encodeURIComponent(url)}`);
   await page.waitForFunction(() => !["not connected", "connecting"].includes(document.getElementById("state").textContent));
   return page;
 }
@@ -105,6 +106,7 @@ test("the console connects and shows the reply of one request of each group", as
     ["terminal", "GetDevID", (reply) => reply.devID === "SIMDEV-0001"],
     ["signing", "GetSignName_Base64", (reply) => reply.signPicBase64.length > 0],
     ["files", "GetFileInfo", (reply) => reply.fileNames !== undefined],
+    ["camera", "CamGetResolutionList", (reply) => reply.resolutionList.split("|").includes("1600*1200")],
     ["identity", "ReadIDCard_Base64", (reply) => Object.keys(reply.idInfo).length > 0],
   ];
   const groups = await page.$$eval("#requests details", (sections) => sections.map((section) => section.dataset.group));
@@ -315,6 +317,100 @@ test("stream frames reach the page as events and are drawn by the console", asyn
   } finally {
     server.close();
     await page.close();
+  }
+});
+
+// The number of stream frames the console has drawn, from its frame line ("…, frame N, …").
+async function framesShown(page) {
+  const found = /frame (\d+)/.exec(await page.textContent("#frame-info"));
+  return found ? Number(found[1]) : 0;
+}
+
+// Clicks a button of the preview panel and waits for the reply of `method` it sends.
+async function clickForReply(page, button, method) {
+  await page.click(button);
+  await page.waitForFunction((name) => document.getElementById("reply-method").textContent === name, method);
+  return JSON.parse(await page.textContent("#reply"));
+}
+
+// Whether the latest frame has decoded and is upright (wider than high) or turned a quarter.
+function waitForFrameShape(page, upright) {
+  return page.waitForFunction((wide) => {
+    const frame = document.getElementById("frame");
+    return frame.complete && frame.naturalWidth > 0 && (frame.naturalWidth > frame.naturalHeight) === wide;
+  }, upright);
+}
+
+// The preview panel on a connected console: frames keep replacing the picture and decode, a quarter
+// turn turns the next frames, a photo arrives, and the stop ends the frames.
+async function checkPreviewPanel(page) {
+  await page.click("#preview-start");
+  await page.waitForFunction(() => document.getElementById("preview-state").textContent === "running (VideoStream)");
+  await waitForFrameShape(page, true);
+  // Frames keep coming (a still camera sends the same picture each time).
+  const seen = await framesShown(page);
+  await page.waitForFunction((count) => {
+    const shown = /frame (\d+)/.exec(document.getElementById("frame-info").textContent);
+    return Number(shown[1]) > count + 2;
+  }, seen);
+  assert.equal((await clickForReply(page, "#rotate-right", "CamSetRotateRight")).retVal, 0);
+  await waitForFrameShape(page, false);
+  assert.equal((await clickForReply(page, "#rotate-left", "CamSetRotateLeft")).retVal, 0);
+  await waitForFrameShape(page, true);
+  assert.equal((await clickForReply(page, "#zoom-in", "CamZoomIn")).retVal, 0);
+  assert.equal((await clickForReply(page, "#zoom-out", "CamZoomOut")).retVal, 0);
+  const photo = await clickForReply(page, "#photo-take", "CamGetCameraImage");
+  assert.equal(photo.retVal, 0, `CamGetCameraImage answered ${photo.retVal} ${photo.errMsg}`);
+  await page.waitForFunction(() => document.getElementById("photo").naturalWidth > 0);
+  assert.match(await page.textContent("#photo-info"), /^photo, \d+ KiB$/);
+  assert.equal((await clickForReply(page, "#preview-stop", "VideoStop")).retVal, 0);
+  assert.equal(await page.textContent("#preview-state"), "stopped");
+  const framesAtStop = await framesShown(page);
+  // The stop is answered once the preview has ended, and a later reply comes after every frame
+  // the preview sent: no frame arrives after the stop's reply.
+  assert.equal((await sendFromConsole(page, "GetDevID")).retVal, 0);
+  assert.equal(await framesShown(page), framesAtStop);
+  assert.equal(await page.textContent("#last-error"), "none");
+}
+
+// A landscape JPEG of a light document on a dark desk, drawn by the browser.
+async function documentPicture() {
+  const page = await browser.newPage();
+  try {
+    const base64 = await page.evaluate(() => {
+      const canvas = Object.assign(document.createElement("canvas"), { width: 800, height: 600 });
+      const context = canvas.getContext("2d");
+      context.fillStyle = "#303438";
+      context.fillRect(0, 0, 800, 600);
+      context.fillStyle = "#f4f1e8";
+      context.fillRect(150, 120, 500, 360);
+      return canvas.toDataURL("image/jpeg", 0.9).split(",")[1];
+    });
+    return Buffer.from(base64, "base64");
+  } finally {
+    await page.close();
+  }
+}
+
+test("the console's preview panel drives the document camera (frames, rotation, zoom, a photo, stop); CamGetVideoStream resolves to its first frame", async () => {
+  const cameraStack = await startStack({ deploy, allowedOrigins: [consoleOrigin], documentCamera: await documentPicture() });
+  try {
+    const page = await openConsole(consoleOrigin, cameraStack.url);
+    await checkPreviewPanel(page);
+    // CamGetVideoStream has no reply when its preview starts: the call resolves to the first frame.
+    const outcome = await inPage(page, `
+      const client = await CounterMate.connect(argument);
+      const results = [];
+      for (const method of ["CamInit", "CamOpen", "CamGetVideoStream", "CamClose"]) {
+        const reply = await client.call(method);
+        results.push([reply.method, reply.retVal, typeof reply.imgBase64 === "string" && reply.imgBase64.startsWith("/9j/")]);
+      }
+      client.close();
+      return results;`, cameraStack.url);
+    assert.deepEqual(outcome, [["CamInit", 0, false], ["CamOpen", 0, false], ["CamGetVideoStream", 0, true], ["CamClose", 0, false]]);
+    await page.close();
+  } finally {
+    await cameraStack.stop();
   }
 });
 

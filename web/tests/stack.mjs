@@ -1,6 +1,8 @@
 // The service with the terminal simulator, for the browser tests: a deploy folder of its own
 // (the host copied, everything else linked, a CONFIG.ini that allows the given origins), the
-// simulator on a socket in a temporary folder, and the host on a free loopback port.
+// simulator on a socket in a temporary folder, and the host on a free loopback port. With a
+// document camera, the service drives the camera driver (CameraType 1), whose document camera
+// is a file-backed device showing the given JPEG.
 import { execFile } from "node:child_process";
 import { copyFileSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, symlinkSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
@@ -10,16 +12,31 @@ import { freePort, startHost, startTerminalSimulator } from "../tools/processes.
 
 // countermate-call's exit status for a reply whose retVal is not 0: the service answered.
 const answeredWithFailure = 1;
+// The USB vendor and product the camera driver knows its document camera by.
+const documentCameraUsbId = "0C45p6366";
 
 // The host changes into the folder of its program, so the program is copied and the rest linked.
-function makeDeployCopy(deploy, folder, allowedOrigins) {
+function makeDeployCopy(deploy, folder, allowedOrigins, cameraType) {
   for (const entry of readdirSync(deploy)) {
     if (entry === "countermate-host") copyFileSync(join(deploy, entry), join(folder, entry));
     else if (entry !== "CONFIG.ini") symlinkSync(join(deploy, entry), join(folder, entry));
   }
   const shipped = readFileSync(join(deploy, "CONFIG.ini"), "utf8");
-  writeFileSync(join(folder, "CONFIG.ini"),
-    shipped.replace(/^AllowedOrigins=.*$/m, `AllowedOrigins=${allowedOrigins.join(",")}`));
+  writeFileSync(join(folder, "CONFIG.ini"), shipped
+    .replace(/^AllowedOrigins=.*$/m, `AllowedOrigins=${allowedOrigins.join(",")}`)
+    .replace(/^CameraType=.*$/m, `CameraType=${cameraType}`));
+}
+
+// The device tree the camera driver probes (COUNTERMATE_DEV_ROOT, COUNTERMATE_SYSFS_ROOT), with
+// the document camera's node a regular file holding `jpeg`; returns the host's environment.
+function makeDocumentCamera(folder, jpeg) {
+  const devices = join(folder, "camera", "dev");
+  const sysfsDevice = join(folder, "camera", "sys", "video0", "device");
+  mkdirSync(devices, { recursive: true });
+  mkdirSync(sysfsDevice, { recursive: true });
+  writeFileSync(join(devices, "video0"), jpeg);
+  writeFileSync(join(sysfsDevice, "modalias"), `usb:v${documentCameraUsbId}d0100dcEFdsc02dp01ic0Eisc01ip00in00\n`);
+  return { COUNTERMATE_DEV_ROOT: devices, COUNTERMATE_SYSFS_ROOT: join(folder, "camera", "sys") };
 }
 
 function answers(deploy, url) {
@@ -36,15 +53,17 @@ async function waitUntilAnswering(deploy, url, host) {
   }
 }
 
-// Starts the stack; `scenario` is the simulator's script of answers (see scripts/demo --help).
-export async function startStack({ deploy: deployFolder, allowedOrigins, scenario = {} }) {
+// Starts the stack; `scenario` is the simulator's script of answers (see scripts/demo --help);
+// `documentCamera`, a JPEG's bytes, selects the camera driver with that picture as its camera.
+export async function startStack({ deploy: deployFolder, allowedOrigins, scenario = {}, documentCamera = null }) {
   const deploy = resolve(deployFolder);
   const folder = mkdtempSync(join(tmpdir(), "countermate-web-test."));
   const deployCopy = join(folder, "deploy");
   const storage = join(folder, "storage");
   mkdirSync(deployCopy);
   mkdirSync(storage);
-  makeDeployCopy(deploy, deployCopy, allowedOrigins);
+  makeDeployCopy(deploy, deployCopy, allowedOrigins, documentCamera ? 1 : 0);
+  const hostEnv = documentCamera ? makeDocumentCamera(folder, documentCamera) : {};
   writeFileSync(join(folder, "scenario.json"), JSON.stringify(scenario));
   const socket = join(folder, "terminal.sock");
   const simulator = await startTerminalSimulator(deploy, socket, storage, join(folder, "scenario.json"));
@@ -54,7 +73,7 @@ export async function startStack({ deploy: deployFolder, allowedOrigins, scenari
     url,
     host: null,
     async startHost() {
-      stack.host = startHost(deployCopy, port, socket);
+      stack.host = startHost(deployCopy, port, socket, hostEnv);
       await waitUntilAnswering(deployCopy, url, stack.host);
     },
     async stopHost() {

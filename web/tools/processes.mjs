@@ -47,10 +47,10 @@ function startChild(program, args, env) {
 }
 
 // countermate-host of `deploy` on `port`; `hidSocket` points libHid at a terminal simulator
-// (absent: no terminal).
-export function startHost(deploy, port, hidSocket) {
+// (absent: no terminal); `env` adds to its environment.
+export function startHost(deploy, port, hidSocket, env = {}) {
   return startChild(join(deploy, "countermate-host"), ["--port", String(port)],
-    { COUNTERMATE_HID_SIM: hidSocket || null });
+    { ...env, COUNTERMATE_HID_SIM: hidSocket || null });
 }
 
 // The terminal simulator of `deploy` on the socket `socket`, storing files under `storage` and
