@@ -425,6 +425,22 @@ TEST_F(ScreenStreams, TheMirrorStopsWhenItsPageLeaves) {
               R"({"method":"SignNameScreen_Stop","retVal":0,"errMsg":""})");
 }
 
+// The mirror reads through the terminal port: requests served meanwhile leave it open, and
+// close it again once the mirror has stopped.
+TEST_F(ScreenStreams, RequestsBesideAMirrorLeaveThePortOpen) {
+    terminal().script_mirror(1, 0, base64_of(small_jpeg()));
+    ASSERT_EQ(client_->call("SignNameScreen_Start"),
+              R"({"method":"SignNameScreen_Start","retVal":0,"errMsg":"text 0"})");
+    ASSERT_FALSE(client_->take("ScreenStream").empty());
+    const int closes = terminal().read([](auto& t) { return t.closes_; });
+    EXPECT_EQ(client_->call("PlayVoice"), R"({"method":"PlayVoice","retVal":0,"errMsg":"text 0"})");
+    EXPECT_FALSE(client_->call("GetServiceStatus").empty());
+    EXPECT_EQ(terminal().read([](auto& t) { return t.closes_; }), closes);
+    ASSERT_EQ(parse_integer(client_->call("SignNameScreen_Stop"), "retVal"), 0);
+    EXPECT_EQ(client_->call("PlayVoice"), R"({"method":"PlayVoice","retVal":0,"errMsg":"text 0"})");
+    EXPECT_EQ(terminal().read([](auto& t) { return t.closes_; }), closes + 1);
+}
+
 // ---- the screen push ----
 
 constexpr unsigned long kDrawnColour = 0x20C040;

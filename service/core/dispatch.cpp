@@ -130,11 +130,14 @@ void answer_cancel(uint64_t connection) {
 }
 
 // Looks at the terminal when nothing else uses it: the port opened and closed again, under the
-// busy flag so that no request starts meanwhile. While a request or a cancel runs, the state
-// its last operation left is what the status tells.
+// busy flag so that no request starts meanwhile. While a request, a cancel or a screen stream
+// runs, the state its last operation left is what the status tells.
 void probe_terminal_when_idle() {
     bool idle = false;
-    if (m_Dev_Hub.m_isCancelOpt || !m_isdoMethodProcessing.compare_exchange_strong(idle, true)) return;
+    if (m_Dev_Hub.m_isCancelOpt || screen_stream_uses_port() ||
+        !m_isdoMethodProcessing.compare_exchange_strong(idle, true)) {
+        return;
+    }
     const int opened = ctm->HIDOpenPort();
     record_terminal_result(opened);
     if (opened == 0 && !m_Dev_Hub.m_isCancelOpt) ctm->HIDClosePort();

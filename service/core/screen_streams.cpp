@@ -171,6 +171,8 @@ bool stop_computer_screen_push() {
     return stop_and_join(m_computerStreamTh, m_isStopComputerScreenStream, false);
 }
 
+bool screen_stream_uses_port() { return !m_isStopScreenStream || !m_isStopComputerScreenStream; }
+
 void stop_screen_streams() {
     stop_sign_mirror();
     stop_computer_screen_push();

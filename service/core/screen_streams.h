@@ -33,6 +33,11 @@ void start_computer_screen_push();
 // False when the push was not running.
 bool stop_computer_screen_push();
 
+// True while a screen stream runs. Its thread reads or pushes through the terminal port, so the
+// requests served meanwhile leave the port open (closing it would end the stream); the push's
+// stop closes it.
+bool screen_stream_uses_port();
+
 // Stops both streams; called when the service stops, so no stream thread outlives it.
 void stop_screen_streams();
 

@@ -14,6 +14,8 @@ namespace countermate {
 // its answer there, and it closes the port itself when done. (A request that closed it then
 // would lose the cancel's answer, and the cancel would report a time-out after the interaction
 // had in fact been cancelled.)
+// The handlers' kit (terminal_replies.h) keeps it open in the same way while a screen stream
+// reads or pushes through it.
 enum class PortClosing {
     UnlessCancelling,       // closed at the end, or by the cancel when one is running
     AfterOperation,         // card reads: closed right after a run operation, unless cancelling

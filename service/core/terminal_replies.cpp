@@ -10,6 +10,7 @@
 #include "AUX_X.h"
 #include "DEV_HUB.h"
 #include "reply_format.h"
+#include "screen_streams.h"
 
 namespace countermate {
 
@@ -53,9 +54,12 @@ TerminalResult check_local_paths(const std::vector<LocalPath>& paths) {
 
 namespace {
 
+// The port is left open while a cancel uses it (the cancel closes it) and while a screen stream
+// reads or pushes through it.
 TerminalResult run_prepared(PortClosing closing, const std::function<int()>& operation,
                             const std::function<TerminalResult()>& prepare) {
-    return call_terminal(*ctm, closing, [] { return m_Dev_Hub.m_isCancelOpt.load(); }, operation,
+    const auto port_in_use = [] { return m_Dev_Hub.m_isCancelOpt.load() || screen_stream_uses_port(); };
+    return call_terminal(*ctm, closing, port_in_use, operation,
                          prepare);
 }
 
