@@ -27,6 +27,7 @@
 #include "CJsonObject.h"
 #include "DEV_HUB.h"
 #include "VirtualDisplay.h"
+#include "camera_test_support.h"
 #include "doubles/null_terminal.h"
 #include "loopback_port.h"
 #include "ws_client_connection.h"
@@ -57,23 +58,6 @@ std::string base64_of(const std::vector<unsigned char>& bytes) {
     std::string text(base64_encoded_length(bytes.size()), '\0');
     base64_encode(bytes.data(), bytes.size(), &text[0]);
     return text;
-}
-
-std::vector<unsigned char> bytes_of_base64(const std::string& text) {
-    std::vector<unsigned char> bytes;
-    unsigned value = 0;
-    int bits = 0;
-    for (const char character : text) {
-        const int sextet = base64_value(static_cast<unsigned char>(character));
-        if (sextet < 0) break;
-        value = (value << 6) | static_cast<unsigned>(sextet);
-        bits += 6;
-        if (bits >= 8) {
-            bits -= 8;
-            bytes.push_back(static_cast<unsigned char>(value >> bits));
-        }
-    }
-    return bytes;
 }
 
 // A JPEG's size and the colour (0xRRGGBB) of its centre; all 0 when it is not a whole JPEG.
@@ -357,9 +341,10 @@ TEST_F(ScreenStreams, MirrorFramesReachOnlyThePageThatStartedIt) {
         const std::string message = client_->take("ScreenStream");
         ASSERT_FALSE(message.empty()) << "frame " << frame;
         EXPECT_EQ(message.find(R"({"method":"ScreenStream","retVal":0,"imgBase64":")"), 0u);
-        const JpegSummary size = summarize(bytes_of_base64(text_member(message, "imgBase64")));
-        EXPECT_EQ(size.width, 16);
-        EXPECT_EQ(size.height, 8);
+        const DecodedJpeg frame_picture = decode_jpeg_base64(text_member(message, "imgBase64"));
+        EXPECT_TRUE(frame_picture.decoded);
+        EXPECT_EQ(frame_picture.width, 16);
+        EXPECT_EQ(frame_picture.height, 8);
     }
     EXPECT_EQ(terminal().read([](auto& t) { return t.start_timeout_; }), 45);
     EXPECT_EQ(other->call(kStatus), status_reply(1));
