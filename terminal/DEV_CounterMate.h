@@ -276,6 +276,13 @@ public:
                               countermate::terminal::StatusRule rule, CJsonObject& answer,
                               std::string* answer_text, int answer_capacity);
 
+    // ---- raw stream reports (VideoOperations.cpp) ----
+    // Reads one raw report into `report` (a buffer of the packet size) under the waiting rule;
+    // *count gets its byte count. With `stop` given, the wait also ends, with 0 and *count 0,
+    // as soon as *stop is non-zero (a frame reader's stop flag).
+    int ReadRawReport(unsigned char* report, int* count, int timeout,
+                      const std::atomic<int>* stop);
+
     // ---- file transfer ----
     int PullFileData(const char* terminal_path, const char* local_path, unsigned char* buffer,
                      int* length, int capacity);

@@ -15,11 +15,15 @@ namespace countermate::terminal {
 
 // The capacities the callers of the interface provide.
 using countermate::kBase64PhotoCapacity;
+using countermate::kBase64FrameCapacity;
 using countermate::kBase64PictureCapacity;
+using countermate::kCapturedImageCapacity;
 using countermate::kDeviceInfoCapacity;
 using countermate::kFingerDataCapacity;
 using countermate::kLongTextCapacity;
+using countermate::kScreenImageCapacity;
 using countermate::kShortTextCapacity;
+using countermate::kVideoFrameCapacity;
 
 // Capacity of the card's fingerprint data as Base64 text.
 constexpr int kCardFingerDataCapacity = 10240;

@@ -19,5 +19,13 @@ constexpr size_t kFingerDataCapacity = 3000;
 constexpr int kBase64PictureCapacity = 1024 * 1024;
 // A photo as Base64 text (camera photos, scene photos).
 constexpr int kBase64PhotoCapacity = 2 * 1024 * 1024;
+// A camera frame of GetVideoData (JPEG bytes).
+constexpr int kVideoFrameCapacity = 10 * 1024 * 1024;
+// A frame as Base64 text: GetVideoData_Base64 and SignNameScreen_GetScreenBase64.
+constexpr int kBase64FrameCapacity = 4 * 1024 * 1024;
+// A signing-screen image of SignNameScreen_GetScreen (image bytes).
+constexpr int kScreenImageCapacity = 5 * 1024 * 1024;
+// The captured image of GetCapturedImage (JPEG bytes).
+constexpr int kCapturedImageCapacity = 2 * 1024 * 1024;
 
 }  // namespace countermate

@@ -3,13 +3,17 @@
 // read whole, one per read, zero-padded to the packet size as a real device sends them.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <ctime>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "DEV_CounterMate.h"
 #include "HidManager.h"
 #include "SegmentFraming.h"
 
@@ -79,6 +83,23 @@ private:
     mutable std::mutex m_lock;  // guards m_queued and m_idle_seconds
     std::deque<Report> m_queued;
     std::time_t m_idle_seconds = 0;
+};
+
+// A driver on a scripted link of packet size 512, its port open. Its clock adds the link's idle
+// seconds, so a wait for a report the script never sends ends at once.
+struct ScriptedDriver {
+    explicit ScriptedDriver(ScriptedLink::Responder responder) {
+        auto owned = std::make_unique<ScriptedLink>(kPacketSize, std::move(responder));
+        link = owned.get();
+        driver = std::make_unique<CDEV_CounterMate>(std::move(owned));
+        ScriptedLink* idle = link;
+        driver->UseClock([idle] { return std::time(nullptr) + idle->IdleSeconds(); });
+        EXPECT_EQ(driver->PacketSize(), kPacketSize);
+        EXPECT_EQ(driver->HIDOpenPort(), 0);
+    }
+    static constexpr int kPacketSize = 512;
+    ScriptedLink* link = nullptr;
+    std::unique_ptr<CDEV_CounterMate> driver;
 };
 
 }  // namespace countermate::terminal::testing

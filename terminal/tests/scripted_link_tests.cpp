@@ -23,21 +23,6 @@ std::string DataOf(const Report& report) {
                        report.begin() + segment::kHeaderBytes + length);
 }
 
-struct ScriptedDriver {
-    explicit ScriptedDriver(ScriptedLink::Responder responder) {
-        auto owned = std::make_unique<ScriptedLink>(kPacketSize, std::move(responder));
-        link = owned.get();
-        driver = std::make_unique<CDEV_CounterMate>(std::move(owned));
-        ScriptedLink* idle = link;
-        driver->UseClock([idle] { return std::time(nullptr) + idle->IdleSeconds(); });
-        EXPECT_EQ(driver->PacketSize(), kPacketSize);
-        EXPECT_EQ(driver->HIDOpenPort(), 0);
-    }
-    static constexpr int kPacketSize = 512;
-    ScriptedLink* link = nullptr;
-    std::unique_ptr<CDEV_CounterMate> driver;
-};
-
 // The terminal fills every report but the last, so where a report ends inside the answer depends
 // on the answer's length: padding it one byte at a time puts that boundary at every byte of the
 // answer's end, the closing braces included.
