@@ -19,7 +19,7 @@ namespace countermate {
 namespace {
 
 // The signing screen's picture as Base64 text: the capacity the driver fills at most.
-constexpr size_t kMirrorImageCapacity = 4 * 1024 * 1024;
+constexpr size_t kMirrorImageCapacity = kBase64FrameCapacity;
 
 // The screen picture the push writes and sends, relative to the working directory (the deploy
 // folder, which holds Temp/), and where the terminal app shows it from.

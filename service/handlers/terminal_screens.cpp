@@ -17,7 +17,7 @@ using countermate::PortClosing;
 namespace {
 
 // The signature picture as Base64 text: SignNameScreen_End pulls it with this capacity.
-constexpr size_t kSignaturePictureCapacity = countermate::kBase64PhotoCapacity;
+constexpr size_t kSignaturePictureCapacity = countermate::kBase64PictureCapacity;
 
 // The reply of a stop that found its stream not running.
 std::string not_running_reply(const char* reply_template, const char* function, const char* text) {
