@@ -196,11 +196,15 @@ void CamVideoDetection() {
 
 void VideoStreamThreadProcess() {
     SERVICE_LOG(LOG_LEVEL_INFO, "VideoStreamThreadProcess", "...");
-    StreamOutput output(preview_connection, m_videoStreamMethod);
     m_isPauseing = false;
     SERVICE_LOG(LOG_LEVEL_INFO, "VideoStreamThreadProcess", "视频预览线程启动...");
     SERVICE_LOG(LOG_LEVEL_DEBUG, "VideoStreamThreadProcess", "预览压缩系数：%f", m_scale);
-    run_preview(output);
+    {
+        // The output ends (and logs its dropped frames) before the preview counts as stopped,
+        // so that a preview started next never overlaps this one's output.
+        StreamOutput output(preview_connection, m_videoStreamMethod);
+        run_preview(output);
+    }
     {
         std::lock_guard<std::mutex> hold(preview_state_lock);
         m_isStopVideoStream = true;
