@@ -15,6 +15,7 @@
 #include "request_worker.h"
 #include "request_table.h"
 #include "screen_streams.h"
+#include "terminal_streams.h"
 #include "service_metrics.h"
 #include "service_status.h"
 #include "stream_output.h"
@@ -130,11 +131,11 @@ void answer_cancel(uint64_t connection) {
 }
 
 // Looks at the terminal when nothing else uses it: the port opened and closed again, under the
-// busy flag so that no request starts meanwhile. While a request, a cancel or a screen stream
-// runs, the state its last operation left is what the status tells.
+// busy flag so that no request starts meanwhile. While a request, a cancel or a stream on the
+// terminal runs, the state its last operation left is what the status tells.
 void probe_terminal_when_idle() {
     bool idle = false;
-    if (m_Dev_Hub.m_isCancelOpt || screen_stream_uses_port() ||
+    if (m_Dev_Hub.m_isCancelOpt || stream_uses_terminal_port() ||
         !m_isdoMethodProcessing.compare_exchange_strong(idle, true)) {
         return;
     }

@@ -10,7 +10,7 @@
 #include "AUX_X.h"
 #include "DEV_HUB.h"
 #include "reply_format.h"
-#include "screen_streams.h"
+#include "terminal_streams.h"
 
 namespace countermate {
 
@@ -54,13 +54,12 @@ TerminalResult check_local_paths(const std::vector<LocalPath>& paths) {
 
 namespace {
 
-// The port is left open while a cancel uses it (the cancel closes it) and while a screen stream
-// reads or pushes through it.
+// The port is left open while a cancel uses it (the cancel closes it) and while a stream reads or
+// pushes through it.
 TerminalResult run_prepared(PortClosing closing, const std::function<int()>& operation,
                             const std::function<TerminalResult()>& prepare) {
-    const auto port_in_use = [] { return m_Dev_Hub.m_isCancelOpt.load() || screen_stream_uses_port(); };
-    return call_terminal(*ctm, closing, port_in_use, operation,
-                         prepare);
+    const auto port_in_use = [] { return m_Dev_Hub.m_isCancelOpt.load() || stream_uses_terminal_port(); };
+    return call_terminal(*ctm, closing, port_in_use, operation, prepare);
 }
 
 }  // namespace
