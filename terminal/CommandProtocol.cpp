@@ -90,15 +90,6 @@ int CDEV_CounterMate::SendCommand(const char* command, char* answer, int timeout
     return SendCommandOfKind(segment::kCommand, command, answer, timeout, answer_capacity);
 }
 
-int CDEV_CounterMate::SendCommand_Cancel(const char* command, char* answer, int timeout) {
-    return SendCommandOfKind(segment::kCancel, command, answer, timeout, kAnswerBytes);
-}
-
-int CDEV_CounterMate::SendCommand_Noresp(const char* command, int timeout) {
-    return HidWriteN(segment::kCommand, reinterpret_cast<const unsigned char*>(command),
-                     static_cast<int>(std::strlen(command)), kCommandSendTimeout);
-}
-
 int CDEV_CounterMate::ParseCommandResponse(const char* answer, CJsonObject& parsed) {
     parsed = CJsonObject(std::string(answer));
     bool success = false;

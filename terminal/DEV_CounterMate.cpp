@@ -31,7 +31,6 @@ std::atomic<CLogTracker*> g_module_log{nullptr};
 std::mutex g_trackers_lock;  // guards g_trackers
 std::vector<std::unique_ptr<CLogTracker>> g_trackers;
 
-std::atomic<CDEV_CounterMate*> g_current_driver{nullptr};
 std::atomic<DestroyHidManagerFunction> g_destroy_hid_manager{nullptr};
 
 }  // namespace
@@ -46,8 +45,6 @@ void ReplaceModuleLog() {
     g_module_log.store(tracker.get());
     g_trackers.push_back(std::move(tracker));
 }
-
-CDEV_CounterMate* CurrentDriver() { return g_current_driver.load(); }
 
 int ReadPacketSize(const char* config_path) {
     char value[1024] = {};
@@ -97,7 +94,6 @@ CDEV_CounterMate::CDEV_CounterMate() : m_clock([] { return std::time(nullptr); }
     // Without both entries the link stays unusable: every operation then answers -3.
     if (create != nullptr && destroy != nullptr) m_hid = create();
     m_packet_size = ConfiguredPacketSize();
-    g_current_driver.store(this);
     m_port_open.store(false);
 }
 
@@ -105,13 +101,10 @@ CDEV_CounterMate::CDEV_CounterMate(std::unique_ptr<CHidManager> link)
     : m_owned_link(std::move(link)), m_clock([] { return std::time(nullptr); }) {
     m_hid = m_owned_link.get();
     m_packet_size = ConfiguredPacketSize();
-    g_current_driver.store(this);
     m_port_open.store(false);
 }
 
 CDEV_CounterMate::~CDEV_CounterMate() {
-    CDEV_CounterMate* self = this;
-    g_current_driver.compare_exchange_strong(self, nullptr);
     if (m_owned_link) return;  // released with its owner
     DestroyHidManagerFunction destroy = g_destroy_hid_manager.load();
     if (m_hid != nullptr && destroy != nullptr) destroy(m_hid);

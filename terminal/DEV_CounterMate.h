@@ -262,8 +262,6 @@ public:
     // callers zero the buffer). A timeout of 0 or less is 10 s; the answer may take 2 s more.
     int SendCommand(const char* command, char* answer, int timeout,
                     int answer_capacity = countermate::terminal::kAnswerBytes);
-    int SendCommand_Cancel(const char* command, char* answer, int timeout);
-    int SendCommand_Noresp(const char* command, int timeout);
     // 0 when `success` is the boolean true, -11 otherwise; `parsed` receives the answer.
     int ParseCommandResponse(const char* answer, CJsonObject& parsed);
     // The one command helper: builds `command` with `param` (null for none), sends it with the

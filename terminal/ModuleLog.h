@@ -1,9 +1,7 @@
-// The module-wide log of libCounterMate (log tag "CTM") and the current driver object.
+// The module-wide log of libCounterMate (log tag "CTM").
 #pragma once
 
 #include "CLogTracker.h"
-
-class CDEV_CounterMate;
 
 namespace countermate::terminal {
 
@@ -12,9 +10,6 @@ CLogTracker* ModuleLog();
 // Makes a new tracker and makes it the module log. Trackers it replaces stay alive until the
 // library unloads, since another thread may still be writing through one.
 void ReplaceModuleLog();
-
-// The most recently constructed driver that is still alive, or null.
-CDEV_CounterMate* CurrentDriver();
 
 }  // namespace countermate::terminal
 

@@ -24,9 +24,6 @@ public:
     // Asks a terminal operation in progress to return early. Nothing inside the service calls it.
     void SetForcedReturn();
 
-    // Sends `reply` as one text frame to the client of the current request or stream.
-    int SendWSMsg(const char* reply, const char* method);
-
     // True while a CancelOpt request is carried out: a handler finishing meanwhile leaves the
     // terminal port open for the cancel path to close.
     std::atomic<bool> m_isCancelOpt{false};

@@ -283,7 +283,3 @@ void onMessage(WsClient* client, char* data, int length, Ws_DataType) {
     m_webMessage = request.text;
     start_request({std::move(method), std::move(request.args_text), connection});
 }
-
-int CDEV_HUB::SendWSMsg(const char* reply, const char* method) {
-    return send_reply(reply_target, reply, method);
-}
