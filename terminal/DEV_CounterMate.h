@@ -286,6 +286,7 @@ public:
                      int* length, int capacity);
     int DEV_GetDevFileSize(const char* terminal_path, int* size);
     int DEV_GetDevFileBase64(int size, char* output);
+    // *output is null unless the pull succeeds; then it holds the text, released with free.
     int PullFile_Base64_Calloc(const char* terminal_path, char** output);
     int TransFileCount(int count, const char* local_paths);
 
@@ -334,6 +335,8 @@ private:
     // 10th report with `acknowledgement`.
     int ReceivePulledData(int size, const std::string& acknowledgement,
                           const std::function<void(const unsigned char*, int)>& sink);
+    // Receives `size` bytes of pulled data as ReceivePulledData does, collected in `data`.
+    int ReceivePulledBytes(int size, std::vector<unsigned char>& data);
     // Builds, sends over `kind` and judges one command: BuildCommand, the send and
     // ParseCommandResponse in one step. The answer may take `answer_capacity` bytes; its text
     // as received goes to `answer_text` when that is not null.

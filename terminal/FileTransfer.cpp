@@ -281,25 +281,37 @@ int CDEV_CounterMate::DEV_GetDevFileSize(const char* terminal_path, int* size) {
     return RequestPull(terminal_path, false, size);
 }
 
+int CDEV_CounterMate::ReceivePulledBytes(int size, std::vector<unsigned char>& data) {
+    data.clear();
+    data.reserve(ReservationFor(size));
+    return ReceivePulledData(size, kPullAcknowledgement,
+                             [&](const unsigned char* bytes, int count) {
+                                 data.insert(data.end(), bytes, bytes + count);
+                             });
+}
+
 int CDEV_CounterMate::DEV_GetDevFileBase64(int size, char* output) {
     std::vector<unsigned char> data;
-    data.reserve(ReservationFor(size));
-    const int result = ReceivePulledData(size, kPullAcknowledgement,
-                                         [&](const unsigned char* bytes, int count) {
-                                             data.insert(data.end(), bytes, bytes + count);
-                                         });
+    const int result = ReceivePulledBytes(size, data);
     if (result != kSuccess) return result;
     Base64Encode(data.data(), size, output);
     return kSuccess;
 }
 
 int CDEV_CounterMate::PullFile_Base64_Calloc(const char* terminal_path, char** output) {
+    *output = nullptr;
     int size = 0;
     const int requested = DEV_GetDevFileSize(terminal_path, &size);
     if (requested != kSuccess) return requested;
+    // The text is allocated once the data has arrived: a size the terminal announces but never
+    // sends would otherwise set aside up to 3 GB while the pull waits for it.
+    std::vector<unsigned char> data;
+    const int received = ReceivePulledBytes(size, data);
+    if (received != kSuccess) return received;
     *output = static_cast<char*>(std::calloc((static_cast<size_t>(size) / 3 + 256) * 4, 1));
     if (*output == nullptr) return kFileOperationFailed;
-    return DEV_GetDevFileBase64(size, *output);
+    Base64Encode(data.data(), size, *output);
+    return kSuccess;
 }
 
 int CDEV_CounterMate::TransFileCount(int count, const char* local_paths) {
