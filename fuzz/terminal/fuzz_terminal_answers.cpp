@@ -37,7 +37,8 @@ bool ArrivesWhole(const std::string& text, int kind) {
     for (size_t i = 0; i < reports.size(); ++i) {
         Report padded = reports[i];
         padded.resize(size_t(kPacketSize), 0);
-        const bool complete = end.Feed(padded.data(), segment::DeclaredLength(padded.data()), kPacketSize);
+        const int length = segment::DeclaredLength(padded.data());
+        const bool complete = end.Feed(padded.data(), length, kPacketSize);
         if (complete != (i + 1 == reports.size())) return false;
     }
     return true;
@@ -66,8 +67,9 @@ int RunOperation(CDEV_CounterMate& driver, unsigned operation, const std::string
             return result;
         }
         case 1: {
-            std::vector<char> id = Output(kDeviceInfoCapacity), app = Output(kDeviceInfoCapacity),
-                              firmware = Output(kDeviceInfoCapacity), state = Output(kLongTextCapacity);
+            std::vector<char> id = Output(kDeviceInfoCapacity), app = Output(kDeviceInfoCapacity);
+            std::vector<char> firmware = Output(kDeviceInfoCapacity);
+            std::vector<char> state = Output(kLongTextCapacity);
             char modules[] = "all";
             return driver.GetDevAndModulesInfo(modules, id.data(), app.data(), firmware.data(),
                                                state.data());
@@ -93,8 +95,9 @@ int RunOperation(CDEV_CounterMate& driver, unsigned operation, const std::string
                               front = Output(size_t(kBase64PictureCapacity)),
                               scene = Output(size_t(kBase64PhotoCapacity));
             double score = 0;
-            return driver.FaceValidateWithIdCard_Base64(1, 0, 0, &score, answer.data(), photo.data(),
-                                                        back.data(), front.data(), scene.data());
+            return driver.FaceValidateWithIdCard_Base64(1, 0, 0, &score, answer.data(),
+                                                        photo.data(), back.data(), front.data(),
+                                                        scene.data());
         }
     }
 }

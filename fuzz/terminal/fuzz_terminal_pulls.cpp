@@ -55,8 +55,10 @@ std::string SentData(const std::vector<Report>& reports) {
     for (size_t i = 1; i < reports.size(); ++i) {
         Report padded = reports[i];
         padded.resize(size_t(kPacketSize), 0);
-        const int length = std::min(segment::DeclaredLength(padded.data()), kPacketSize - segment::kHeaderBytes);
-        sent.append(padded.begin() + segment::kHeaderBytes, padded.begin() + segment::kHeaderBytes + length);
+        const int length = std::min(segment::DeclaredLength(padded.data()),
+                                    kPacketSize - segment::kHeaderBytes);
+        const auto start = padded.begin() + segment::kHeaderBytes;
+        sent.append(start, start + length);
     }
     return sent;
 }
@@ -97,7 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 1: {
             std::vector<char> base64(size_t(capacity), 0);
             result = driver->PullFileAndBase64(const_cast<char*>(kTerminalPath),
-                                               const_cast<char*>(copy.c_str()), base64.data(), capacity);
+                                               const_cast<char*>(copy.c_str()), base64.data(),
+                                               capacity);
             if (result == 0) {
                 const std::string pulled = Decoded(*driver, base64.data());
                 check(StartsWith(sent, pulled));
@@ -108,7 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 2: {
             std::vector<unsigned char> buffer(size_t(capacity), 0);
             int length = -1;
-            result = driver->PullFileData(kTerminalPath, copy.c_str(), buffer.data(), &length, capacity);
+            result = driver->PullFileData(kTerminalPath, copy.c_str(), buffer.data(), &length,
+                                          capacity);
             if (result == 0) {
                 check(length >= 1 && length <= capacity);
                 check(StartsWith(sent, std::string(buffer.begin(), buffer.begin() + length)));

@@ -103,8 +103,9 @@ TEST(PullIntoAllocatedText, SizeNeverSentCostsOnlyWhatArrives) {
             std::to_string(INT_MAX) + "}}";
         std::vector<ScriptedLink::Report> reports =
             ScriptedLink::Segments(segment::kPull, answer, ScriptedDriver::kPacketSize);
+        const std::string data(100, 'd');
         reports.push_back(
-            ScriptedLink::Segments(segment::kPull, std::string(100, 'd'), ScriptedDriver::kPacketSize)[0]);
+            ScriptedLink::Segments(segment::kPull, data, ScriptedDriver::kPacketSize)[0]);
         return reports;
     });
     // The driver looks at its clock while it waits for the data: the largest address space
