@@ -8,6 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -15,10 +16,13 @@
 #include <iterator>
 
 #include "SegmentFraming.h"
+#include "StreamFraming.h"
+#include "TerminalStreams.h"
 
 namespace countermate::sim {
 
 namespace segment = countermate::segment;
+namespace stream = countermate::stream;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -73,11 +77,15 @@ std::string CancelledAnswer(const std::string& waiting_answer) {
 
 }  // namespace
 
-// One driver connection: segment reassembly per kind, the push in progress, and the answer of
-// a waiting interaction.
+// One driver connection: segment reassembly per kind, the push in progress, the answer of a
+// waiting interaction, and the raw streams.
 class TerminalSimulator::Connection {
 public:
-    Connection(TerminalSimulator& simulator, int fd) : m_simulator(simulator), m_fd(fd) {
+    Connection(TerminalSimulator& simulator, int fd)
+        : m_simulator(simulator),
+          m_fd(fd),
+          m_streams(simulator,
+                    [this](const std::vector<unsigned char>& report) { SendPacket(report); }) {
         const timeval send_limit{2, 0};  // a driver that stopped reading must not stall us
         setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &send_limit, sizeof send_limit);
     }
@@ -87,15 +95,17 @@ public:
     bool dropped() const { return m_dropped; }
     bool stalled() const { return m_stalled; }
 
-    // Milliseconds until a delayed answer is due; -1 when none is.
-    int MillisecondsToDueAnswer() const {
-        if (!m_pending || !m_pending->due) return -1;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            *m_pending->due - Clock::now());
-        return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    // Milliseconds until a delayed answer or a stream's frame is due; -1 when none is.
+    int MillisecondsToNextEvent() const {
+        const int frame = m_streams.MillisecondsToNextFrame();
+        if (!m_pending || !m_pending->due) return frame;
+        const int answer = MillisecondsUntil(*m_pending->due);
+        return frame < 0 ? answer : std::min(answer, frame);
     }
 
-    void SendDueAnswer() {
+    // Sends a delayed answer and a stream's frame that are due.
+    void SendDue() {
+        m_streams.SendDueFrame();
         if (!m_pending || !m_pending->due || Clock::now() < *m_pending->due) return;
         const Pending pending = *m_pending;
         m_pending.reset();
@@ -136,7 +146,9 @@ private:
         const int length = segment::DeclaredLength(report.data());
         if (packet.size() < 3 || length > static_cast<int>(packet.size()) - segment::kHeaderBytes ||
             kind > segment::kPullAcknowledgement) {
-            return;  // a raw report: no raw vocabulary yet
+            // A raw report: the streams' control messages and acknowledgements.
+            if (kind == stream::kMarker) m_streams.OnControl(packet.data(), packet.size());
+            return;
         }
         const char* data = reinterpret_cast<const char*>(report.data() + segment::kHeaderBytes);
         if (kind == segment::kPushData) return OnPushData(data, length);
@@ -257,7 +269,8 @@ private:
         if (kind == segment::kCancel && name == "Cancel") {
             if (m_pending) SendMessage(m_pending->kind, CancelledAnswer(m_pending->answer));
             m_pending.reset();
-            return SendMessage(segment::kCancel, SimpleAnswer(true));
+            SendMessage(segment::kCancel, SimpleAnswer(true));
+            return m_streams.OnCancel();
         }
         const CommandScript script = m_simulator.ScriptFor(name).value_or(CommandScript());
         const std::string answer =
@@ -318,6 +331,10 @@ private:
 
     void SendPacket(std::vector<unsigned char> packet, bool pad) {
         if (pad) packet.resize(static_cast<size_t>(m_simulator.packet_size()), 0);
+        SendPacket(packet);
+    }
+
+    void SendPacket(const std::vector<unsigned char>& packet) {
         if (send(m_fd, packet.data(), packet.size(), MSG_NOSIGNAL) < 0) m_dropped = true;
     }
 
@@ -329,6 +346,7 @@ private:
     std::ofstream m_push_file;
     int64_t m_push_remaining = 0;
     std::optional<Pending> m_pending;
+    Streams m_streams;
 };
 
 TerminalSimulator::TerminalSimulator(Options options) : m_options(std::move(options)) {}
@@ -381,7 +399,7 @@ void TerminalSimulator::Serve() {
         const int served_fd =
             !connection ? m_listen_fd : connection->stalled() ? -1 : connection->fd();
         pollfd entries[2] = {{m_wake_fds[0], POLLIN, 0}, {served_fd, POLLIN, 0}};
-        const int timeout = connection ? connection->MillisecondsToDueAnswer() : -1;
+        const int timeout = connection ? connection->MillisecondsToNextEvent() : -1;
         if (poll(entries, 2, timeout) < 0) continue;
         if (entries[0].revents != 0) {
             char drained[16];
@@ -397,7 +415,7 @@ void TerminalSimulator::Serve() {
             continue;
         }
         bool gone = connection && entries[1].revents != 0 && !connection->ReceivePacket();
-        if (connection && !gone) connection->SendDueAnswer();
+        if (connection && !gone) connection->SendDue();
         if (connection && (gone || connection->dropped())) {
             std::lock_guard<std::mutex> guard(m_lock);
             m_connection_fd = -1;
@@ -406,6 +424,16 @@ void TerminalSimulator::Serve() {
     }
     std::lock_guard<std::mutex> guard(m_lock);
     m_connection_fd = -1;
+}
+
+void TerminalSimulator::ScriptStreams(const StreamScript& script) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_stream_script = script;
+}
+
+StreamCounters TerminalSimulator::StreamCounts() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_stream_counters;
 }
 
 void TerminalSimulator::AddBehaviour(const std::string& command, Behaviour behaviour) {

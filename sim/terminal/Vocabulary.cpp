@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "PngEncoder.h"
+#include "SigningScreen.h"
 #include "TerminalSimulator.h"
 #include "VocabularyParts.h"
 
@@ -92,11 +93,10 @@ std::string FingerprintPng(int width, int height) {
 }
 
 std::string SignaturePng() {
-    return EncodePng(640, 480, PngKind::kBlackWhite, [](int x, int y) {
-        const double stroke = 240 + 60 * std::sin(x / 40.0) + 20 * std::sin(x / 9.0);
-        const bool ink = x > 80 && x < 560 && std::abs(y - stroke) < 3;
-        return ink ? Rgb{0, 0, 0} : Rgb{255, 255, 255};
-    });
+    const auto ink = [](int x, int y) {
+        return SignatureInk(x, y, 1.0) ? Rgb{0, 0, 0} : Rgb{255, 255, 255};
+    };
+    return EncodePng(kSigningScreenWidth, kSigningScreenHeight, PngKind::kBlackWhite, ink);
 }
 
 std::string GreyJpeg(int width, int height, const std::function<uint8_t(int x, int y)>& shade) {
@@ -436,6 +436,11 @@ void AddStandardVocabulary(TerminalSimulator& simulator) {
         {"SignaturePlayback",
          Pushed(storage, std::string(kTempOtherCase) + "signatrue_playback.txt", Acknowledge)},
         {"TakePhoto", TakePhoto},
+        // the signing screen, whose frames the start message then streams, and the workstation's
+        // screen, whose pictures the driver pushes while it is shown
+        {"SignNameScreen", Requiring("timeOut", Requiring("declText", Acknowledge))},
+        {"StartComputerScreen", Acknowledge},
+        {"StopComputerScreen", Acknowledge},
         {"ReadQR", Texts({{"code", "https://counter.example/queue/A017"}})},
         {"ReadQR_Qinglan", Texts({{"code", "{\"type\":\"queue\",\"ticket\":\"A017\"}"}})},
         {"OCR", Pushed(storage, std::string(kTempOtherCase) + "ocr.png",

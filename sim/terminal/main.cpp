@@ -1,6 +1,8 @@
-// countermate-terminal-sim --socket PATH --storage DIR [--scenario FILE]
+// countermate-terminal-sim --socket PATH --storage DIR [--scenario FILE] [--fps N]
 //
 // Plays the customer terminal for libHid's simulator transport until SIGINT or SIGTERM.
+// --fps sets the camera video's frames per second (25 when absent; 0: as fast as the driver
+// acknowledges them).
 // A scenario file is a JSON object mapping command names to how they are answered:
 //   {"Voice": {"statusCode": 1}, "ReadQR": {"delayMs": 3000},
 //    "Reboot": {"fault": "drop"}, "TakePhoto": {"success": false}, "X": {"answer": "{...}"},
@@ -12,6 +14,7 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -31,6 +34,15 @@ bool ParseFault(const char* name, Fault& fault) {
     else if (std::strcmp(name, "never") == 0) fault = Fault::kNeverAnswer;
     else if (std::strcmp(name, "stall") == 0) fault = Fault::kStall;
     else return false;
+    return true;
+}
+
+// A frame rate: a whole number from 0 to 1000.
+bool ParseFramesPerSecond(const char* text, int& frames_per_second) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < 0 || value > 1000) return false;
+    frames_per_second = static_cast<int>(value);
     return true;
 }
 
@@ -75,13 +87,18 @@ bool LoadScenario(const char* file_name, TerminalSimulator& simulator) {
 int main(int argc, char** argv) {
     TerminalSimulator::Options options;
     const char* scenario = nullptr;
+    bool valid = true;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--socket") == 0) options.socket_path = argv[i + 1];
         else if (std::strcmp(argv[i], "--storage") == 0) options.storage_dir = argv[i + 1];
         else if (std::strcmp(argv[i], "--scenario") == 0) scenario = argv[i + 1];
+        else if (std::strcmp(argv[i], "--fps") == 0)
+            valid &= ParseFramesPerSecond(argv[i + 1], options.frames_per_second);
     }
-    if (options.socket_path.empty() || options.storage_dir.empty()) {
-        std::fprintf(stderr, "usage: %s --socket PATH --storage DIR [--scenario FILE]\n", argv[0]);
+    if (!valid || options.socket_path.empty() || options.storage_dir.empty()) {
+        std::fprintf(stderr,
+                     "usage: %s --socket PATH --storage DIR [--scenario FILE] [--fps N]\n",
+                     argv[0]);
         return 2;
     }
     // A long-running simulator keeps no history of what it was sent.

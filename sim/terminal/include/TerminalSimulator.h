@@ -9,12 +9,24 @@
 // `statusCode` 1, `confirmResult` 4). Every report it sends is padded with zeros to
 // the packet size, as a HID device sends them.
 //
+// It also plays the terminal's raw streams (StreamFraming.h): a start message starts the camera
+// video (JPEG frames of a moving scene with a document on it, paced by `frames_per_second`) or,
+// with the signing-screen argument, the signing screen (PNG frames of a customer signing,
+// ended by the signing-end report). Frames go out as a start, parts and an end, flow-controlled
+// by the driver's acknowledgements: after a frame start, after every 6th part and after a frame
+// end it sends nothing more of the stream until that acknowledgement arrives, so a driver that
+// stops acknowledging stalls the stream at a few reports. A pause stops the frames and leaves the
+// captured image in storage; keep resumes them; stop ends the stream. StreamScript sets how
+// pauses are answered and how a signing ends. Commands and control messages are served while a
+// stream runs.
+//
 // Tests can tell it, per command, to answer differently or to fail (CommandScript), and read back
 // what it received. All public functions are thread-safe; the simulator serves one connection
 // at a time on its own thread.
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -48,6 +60,30 @@ struct CommandScript {
     Fault fault = Fault::kNone;
 };
 
+// How the terminal answers the pause message.
+enum class PauseAnswer {
+    kAtOnce,          // with the pause answer (marker, pause function)
+    kUnrelatedFirst,  // with one report the pause does not expect, then the pause answer
+    kSilentOnce,      // not at all, so the driver sends it again; the pause sent again is answered
+};
+
+// How the raw streams behave. The defaults are a customer who signs in about two seconds.
+struct StreamScript {
+    PauseAnswer pause_answer = PauseAnswer::kAtOnce;
+    // The signing end's status: 0 signed, 1 cancelled, 2 timed out; any other value is sent as
+    // it is. Only a signing that ends with 0 leaves its signature in storage.
+    int signing_status = 0;
+    int signing_frames = 10;  // signing-screen frames before the signing end (at least 1)
+    int signing_frame_interval_ms = 200;
+};
+
+// What the streams have sent, counted from the simulator's start.
+struct StreamCounters {
+    uint64_t frames = 0;       // frames whose end the driver acknowledged (video and signing)
+    uint64_t frame_bytes = 0;  // the bytes of those frames
+    uint64_t pauses = 0;       // pause messages received
+};
+
 // A command's behaviour: fills the answer's `data` object from the command's `param` (null
 // when the command has none); `data` may already hold the script's members. Returns false to
 // answer `success` false.
@@ -64,6 +100,8 @@ public:
         // Acknowledgements() and PullRequests(). A simulator left running (the program) keeps
         // none: it would grow by every command it is sent.
         bool record_history = true;
+        // Camera frames per second; 0 sends each frame as soon as the last one is acknowledged.
+        int frames_per_second = 25;
     };
 
     explicit TerminalSimulator(Options options);
@@ -80,6 +118,10 @@ public:
     void Script(const std::string& command, const CommandScript& script);
     // Drops every script: each command answers as its behaviour does.
     void ClearScripts();
+
+    // Sets how the raw streams behave from the next message on.
+    void ScriptStreams(const StreamScript& script);
+    StreamCounters StreamCounts() const;
 
     // Sends one report to the connected driver, padded to the packet size unless `pad` is false.
     // False when no driver is connected.
@@ -109,6 +151,7 @@ public:
 private:
     class Connection;
     friend class Connection;
+    class Streams;  // the raw streams of one connection (TerminalStreams.h)
 
     void Serve();
     void Record(std::vector<std::string>& list, const std::string& text);
@@ -132,6 +175,8 @@ private:
     std::vector<std::string> m_pull_requests;
     std::vector<std::string> m_protocol_errors;
     std::vector<std::vector<unsigned char>> m_reports;
+    StreamScript m_stream_script;
+    StreamCounters m_stream_counters;
 };
 
 // The commands the simulated terminal app knows. Adding a command is one entry in its table.
