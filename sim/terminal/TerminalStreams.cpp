@@ -53,7 +53,6 @@ void TerminalSimulator::Streams::SendDueFrame() {
     if (m_kind == Kind::kSigningScreen && m_signing_frames_sent >= m_signing.signing_frames) {
         return EndSigning(m_signing.signing_status);
     }
-    m_frame_began = now;
     if (m_kind == Kind::kCamera) return m_sender.Begin(CameraSceneJpeg(m_scene_frame));
     const double drawn = static_cast<double>(m_signing_frames_sent + 1) / m_signing.signing_frames;
     m_sender.Begin(std::make_shared<const std::string>(SigningScreenPng(drawn)));
@@ -133,16 +132,20 @@ void TerminalSimulator::Streams::OnFrameFinished(size_t bytes) {
         m_simulator.m_stream_counters.frame_bytes += bytes;
         m_simulator.m_arrived.notify_all();
     }
+    std::chrono::microseconds period{0};
     if (m_kind == Kind::kSigningScreen) {
         ++m_signing_frames_sent;
-        m_next_frame =
-            m_frame_began + std::chrono::milliseconds(m_signing.signing_frame_interval_ms);
-        return;
+        period = std::chrono::milliseconds(std::max(0, m_signing.signing_frame_interval_ms));
+    } else {
+        m_scene_frame = (m_scene_frame + 1) % kCameraSceneFrames;
+        const int fps = m_simulator.m_options.frames_per_second;
+        if (fps > 0) period = std::chrono::microseconds(1000000 / fps);
     }
-    m_scene_frame = (m_scene_frame + 1) % kCameraSceneFrames;
-    const int fps = m_simulator.m_options.frames_per_second;
-    m_next_frame =
-        fps > 0 ? m_frame_began + std::chrono::microseconds(1000000 / fps) : Clock::now();
+    // Due a period after the last one was due, so that the lateness of each wake-up does not
+    // add up; a stream more than a period behind (a driver that read late) starts afresh.
+    const Clock::time_point now = Clock::now();
+    m_next_frame += period;
+    if (m_next_frame < now - period) m_next_frame = now;
 }
 
 void TerminalSimulator::Streams::EndSigning(int status) {
