@@ -16,6 +16,8 @@ namespace {
 
 constexpr const char* kCapturedImage = "/mnt/sdcard/ZR/CounterMate/GPY/capturePic.jpg";
 constexpr const char* kSignature = "voice_decl_signatrue.png";
+// How far behind its rate a stream may fall and still catch up.
+constexpr std::chrono::milliseconds kMostLateness{500};
 
 }  // namespace
 
@@ -142,10 +144,11 @@ void TerminalSimulator::Streams::OnFrameFinished(size_t bytes) {
         if (fps > 0) period = std::chrono::microseconds(1000000 / fps);
     }
     // Due a period after the last one was due, so that the lateness of each wake-up does not
-    // add up; a stream more than a period behind (a driver that read late) starts afresh.
+    // add up and a frame that went out late is made up for; a stream that fell far behind (a
+    // driver that stopped reading for a while) starts afresh rather than rushing.
     const Clock::time_point now = Clock::now();
     m_next_frame += period;
-    if (m_next_frame < now - period) m_next_frame = now;
+    if (m_next_frame < now - kMostLateness) m_next_frame = now;
 }
 
 void TerminalSimulator::Streams::EndSigning(int status) {
