@@ -444,6 +444,7 @@ void TerminalSimulator::AddBehaviour(const std::string& command, Behaviour behav
 void TerminalSimulator::ClearScripts() {
     std::lock_guard<std::mutex> guard(m_lock);
     m_scripts.clear();
+    m_stream_script = StreamScript();
 }
 
 void TerminalSimulator::Script(const std::string& command, const CommandScript& script) {

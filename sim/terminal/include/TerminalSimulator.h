@@ -16,9 +16,9 @@
 // by the driver's acknowledgements: after a frame start, after every 6th part and after a frame
 // end it sends nothing more of the stream until that acknowledgement arrives, so a driver that
 // stops acknowledging stalls the stream at a few reports. A pause stops the frames and leaves the
-// captured image in storage; keep resumes them; stop ends the stream. StreamScript sets how
-// pauses are answered and how a signing ends. Commands and control messages are served while a
-// stream runs.
+// captured image in storage; keep resumes them; stop ends the stream; "Cancel" on kind 3 ends a
+// signing screen as cancelled. StreamScript sets how pauses are answered and how a signing ends.
+// Commands and control messages are served while a stream runs.
 //
 // Tests can tell it, per command, to answer differently or to fail (CommandScript), and read back
 // what it received. All public functions are thread-safe; the simulator serves one connection
@@ -116,7 +116,8 @@ public:
 
     void AddBehaviour(const std::string& command, Behaviour behaviour);
     void Script(const std::string& command, const CommandScript& script);
-    // Drops every script: each command answers as its behaviour does.
+    // Drops every script: each command answers as its behaviour does, and the streams behave as
+    // a default StreamScript says.
     void ClearScripts();
 
     // Sets how the raw streams behave from the next message on.
