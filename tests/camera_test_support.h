@@ -1,4 +1,5 @@
-// Checks of the pictures the camera requests hand over: Base64 of a JPEG that decodes whole.
+// Checks of the pictures the camera and screen requests hand over: a JPEG (or its Base64) that
+// decodes whole.
 #pragma once
 
 #include <turbojpeg.h>
@@ -16,25 +17,31 @@ struct DecodedJpeg {
     int height = 0;
 };
 
-// Decodes `base64` as a JPEG picture, every pixel of it.
-inline DecodedJpeg decode_jpeg_base64(const std::string& base64) {
-    std::string bytes(base64.size(), '\0');
-    const int length = ws_base64_decode(base64.c_str(), reinterpret_cast<uint8_t*>(&bytes[0]));
+// Decodes `bytes` as a JPEG picture, every pixel of it.
+inline DecodedJpeg decode_jpeg(const std::string& bytes) {
     DecodedJpeg result;
-    if (length <= 0) return result;
+    if (bytes.empty()) return result;
     tjhandle decoder = tjInitDecompress();
     int subsampling = 0;
     int colourspace = 0;
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    if (tjDecompressHeader3(decoder, data, static_cast<unsigned long>(length), &result.width,
-                            &result.height, &subsampling, &colourspace) == 0) {
+    const auto length = static_cast<unsigned long>(bytes.size());
+    if (tjDecompressHeader3(decoder, data, length, &result.width, &result.height, &subsampling,
+                            &colourspace) == 0) {
         std::string pixels(static_cast<size_t>(result.width) * result.height * 3, '\0');
-        result.decoded = tjDecompress2(decoder, data, static_cast<unsigned long>(length),
-                                       reinterpret_cast<unsigned char*>(&pixels[0]), result.width, 0,
-                                       result.height, TJPF_RGB, 0) == 0;
+        result.decoded = tjDecompress2(decoder, data, length, reinterpret_cast<unsigned char*>(&pixels[0]),
+                                       result.width, 0, result.height, TJPF_RGB, 0) == 0;
     }
     tjDestroy(decoder);
     return result;
+}
+
+// Decodes `base64` as a JPEG picture, every pixel of it.
+inline DecodedJpeg decode_jpeg_base64(const std::string& base64) {
+    std::string bytes(base64.size(), '\0');
+    const int length = ws_base64_decode(base64.c_str(), reinterpret_cast<uint8_t*>(&bytes[0]));
+    bytes.resize(length > 0 ? static_cast<size_t>(length) : 0);
+    return decode_jpeg(bytes);
 }
 
 }  // namespace countermate::testing
