@@ -114,10 +114,12 @@ ServiceWithoutTerminal::ServiceWithoutTerminal() {
 
 ServiceOnSimulator::ServiceOnSimulator() : ServiceOnSimulator(std::string()) {}
 
-ServiceOnSimulator::ServiceOnSimulator(const std::string& deploy_dir) {
+ServiceOnSimulator::ServiceOnSimulator(const std::string& deploy_dir, const SimulatorChoices& choices) {
     sim::TerminalSimulator::Options options;
     options.socket_path = folder_.path() + "/terminal.sock";
     options.storage_dir = folder_.path() + "/storage";
+    options.frames_per_second = choices.frames_per_second;
+    options.record_reports = choices.record_reports;
     std::filesystem::create_directories(options.storage_dir);
     simulator_ = std::make_unique<sim::TerminalSimulator>(options);
     sim::AddStandardVocabulary(*simulator_);

@@ -79,13 +79,20 @@ private:
     bool started_ = false;
 };
 
+// What a test or benchmark chooses of the simulated terminal.
+struct SimulatorChoices {
+    int frames_per_second = 25;  // of the terminal camera; 0: as fast as the driver takes them
+    bool record_reports = true;  // keep every report for Reports() (a benchmark keeps none)
+};
+
 // The service on a simulated terminal, shared by the tests of one program.
 class ServiceOnSimulator {
 public:
     ServiceOnSimulator();
-    // The host of `deploy_dir` (a DeployCopy's folder, which must outlive this object), so that
-    // the service runs with that folder's CONFIG.ini.
-    explicit ServiceOnSimulator(const std::string& deploy_dir);
+    // The host of `deploy_dir` (a DeployCopy's folder, which must outlive this object; empty for
+    // the build's deploy folder), so that the service runs with that folder's CONFIG.ini.
+    explicit ServiceOnSimulator(const std::string& deploy_dir,
+                                const SimulatorChoices& choices = SimulatorChoices());
     ~ServiceOnSimulator();
 
     sim::TerminalSimulator& simulator() { return *simulator_; }

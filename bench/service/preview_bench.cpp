@@ -5,14 +5,24 @@
 // Camera-driver configuration: a file-backed document camera (1600x1200 synthetic photograph),
 // preview scale 0.3, with document detection (CamSetCutType 1) off and on. The service paces
 // this preview at one frame per 100 ms at most.
+//
+// Terminal-camera configuration: the simulated terminal's 640x480 JPEG frames through the driver,
+// libHid and the preview thread (a quarter turn and zoom, and edge marking, with the JPEG
+// library when asked), sent by the simulator as fast as the driver takes them; and the latency
+// from the driver holding a whole frame to its arrival at the page, at the terminal's own 25
+// frames per second.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "CJsonObject.h"
 #include "driver_camera_service.h"
@@ -52,6 +62,31 @@ bool call(countermate::WsClientConnection& client, const std::string& request, c
     return false;
 }
 
+// Receives 20 frames per iteration; frames per second and the host's CPU per frame.
+void measure_frames(benchmark::State& state, countermate::WsClientConnection& client, pid_t host) {
+    std::string frame;
+    long frames = 0;
+    double cpu = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        const double cpu_before = host_cpu_ms(host);
+        const auto started = Clock::now();
+        for (int index = 0; index < 20; ++index) {
+            if (!client.receive(frame, 10000)) {
+                state.SkipWithError("no frame within 10 s");
+                return;
+            }
+            benchmark::DoNotOptimize(frame.size());
+        }
+        seconds += std::chrono::duration<double>(Clock::now() - started).count();
+        cpu += host_cpu_ms(host) - cpu_before;
+        frames += 20;
+    }
+    state.counters["frames_per_second"] = double(frames) / seconds;
+    state.counters["host_cpu_ms_per_frame"] = cpu / double(frames);
+    state.counters["frame_bytes"] = double(frame.size());
+}
+
 void BM_DriverCameraPreview(benchmark::State& state) {
     countermate::testing::DriverCameraService camera("1600x1200");
     if (!camera.started()) {
@@ -68,30 +103,116 @@ void BM_DriverCameraPreview(benchmark::State& state) {
     std::string frame;
     for (int warm = 0; warm < 3; ++warm) client->receive(frame, 10000);
 
-    const pid_t host = camera.service().host_pid();
-    long frames = 0;
-    double cpu = 0;
-    double seconds = 0;
-    for (auto _ : state) {
-        const double cpu_before = host_cpu_ms(host);
-        const auto started = Clock::now();
-        for (int index = 0; index < 20; ++index) {
-            if (!client->receive(frame, 10000)) {
-                state.SkipWithError("no frame within 10 s");
-                return;
-            }
-            benchmark::DoNotOptimize(frame.size());
-        }
-        seconds += std::chrono::duration<double>(Clock::now() - started).count();
-        cpu += host_cpu_ms(host) - cpu_before;
-        frames += 20;
-    }
-    state.counters["frames_per_second"] = double(frames) / seconds;
-    state.counters["host_cpu_ms_per_frame"] = cpu / double(frames);
-    state.counters["frame_bytes"] = double(frame.size());
+    measure_frames(state, *client, camera.service().host_pid());
     call(*client, R"({"method":"VideoStop","args":{}})", "VideoStop");
 }
 BENCHMARK(BM_DriverCameraPreview)->ArgName("detection")->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// Starts the terminal camera's preview on `client`: edge marking when `edge`, a quarter turn and
+// three zoom steps when `turn_and_zoom`; a few frames let it settle.
+bool start_terminal_preview(countermate::WsClientConnection& client, bool edge, bool turn_and_zoom) {
+    const std::string start = std::string(R"({"method":"VideoStart","args":{"cameraNo":1,"isEdgeDetection":)") +
+                              (edge ? "1" : "0") + "}}";
+    if (!call(client, start, "VideoStart")) return false;
+    if (turn_and_zoom) {
+        call(client, R"({"method":"CamSetRotateRight","args":{}})", "CamSetRotateRight");
+        for (int step = 0; step < 3; ++step) call(client, R"({"method":"CamZoomIn","args":{}})", "CamZoomIn");
+    }
+    std::string frame;
+    for (int warm = 0; warm < 5; ++warm) {
+        if (!client.receive(frame, 10000)) return false;
+    }
+    return true;
+}
+
+void BM_TerminalCameraPreview(benchmark::State& state) {
+    countermate::testing::SimulatorChoices choices;
+    choices.frames_per_second = 0;
+    choices.record_reports = false;
+    countermate::testing::ServiceOnSimulator service(std::string(), choices);
+    auto client = service.started() ? service.connect() : nullptr;
+    if (!client || !start_terminal_preview(*client, state.range(1) == 1, state.range(0) == 1)) {
+        state.SkipWithError("the preview did not start");
+        return;
+    }
+    measure_frames(state, *client, service.host_pid());
+    call(*client, R"({"method":"VideoStop","args":{}})", "VideoStop");
+}
+BENCHMARK(BM_TerminalCameraPreview)
+    ->ArgNames({"turn_zoom", "edge"})
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
+
+// When the simulator last saw the driver acknowledge a frame's end: polled every 100 us on a
+// thread of its own, since the simulator only counts them.
+class FrameHeldClock {
+public:
+    explicit FrameHeldClock(countermate::sim::TerminalSimulator& terminal)
+        : poller_([this, &terminal] {
+              uint64_t seen = terminal.StreamCounts().frames;
+              while (running_) {
+                  const uint64_t now = terminal.StreamCounts().frames;
+                  if (now != seen) {
+                      seen = now;
+                      held_at_ = Clock::now().time_since_epoch().count();
+                  }
+                  std::this_thread::sleep_for(std::chrono::microseconds(100));
+              }
+          }) {}
+    ~FrameHeldClock() {
+        running_ = false;
+        poller_.join();
+    }
+    // Microseconds since the last frame was held whole by the driver.
+    double microseconds_since_held() const {
+        const Clock::duration since = Clock::now().time_since_epoch() - Clock::duration(held_at_.load());
+        return std::chrono::duration<double, std::micro>(since).count();
+    }
+
+private:
+    std::atomic<bool> running_{true};
+    std::atomic<Clock::rep> held_at_{Clock::now().time_since_epoch().count()};
+    std::thread poller_;
+};
+
+void BM_TerminalCameraFrameLatency(benchmark::State& state) {
+    countermate::testing::SimulatorChoices choices;
+    choices.record_reports = false;
+    countermate::testing::ServiceOnSimulator service(std::string(), choices);
+    auto client = service.started() ? service.connect() : nullptr;
+    if (!client || !start_terminal_preview(*client, state.range(1) == 1, state.range(0) == 1)) {
+        state.SkipWithError("the preview did not start");
+        return;
+    }
+    std::vector<double> latencies;
+    {
+        FrameHeldClock clock(service.simulator());
+        std::string frame;
+        for (auto _ : state) {
+            for (int index = 0; index < 50; ++index) {
+                if (!client->receive(frame, 10000)) {
+                    state.SkipWithError("no frame within 10 s");
+                    return;
+                }
+                latencies.push_back(clock.microseconds_since_held());
+            }
+        }
+    }
+    std::sort(latencies.begin(), latencies.end());
+    state.counters["median_us"] = latencies[latencies.size() / 2];
+    state.counters["p99_us"] = latencies[latencies.size() * 99 / 100];
+    call(*client, R"({"method":"VideoStop","args":{}})", "VideoStop");
+}
+BENCHMARK(BM_TerminalCameraFrameLatency)
+    ->ArgNames({"turn_zoom", "edge"})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
