@@ -72,7 +72,8 @@ public:
     // Returns once the simulator has handled everything sent so far.
     void Settle() {
         CJsonObject answer;
-        if (m_driver->RunCommand("Reboot", nullptr, 0, StatusRule::kNotRead, answer) != 0) std::abort();
+        if (m_driver->RunCommand("Reboot", nullptr, 0, StatusRule::kNotRead, answer) != 0)
+            std::abort();
     }
 
     CDEV_CounterMate* driver() { return m_driver; }

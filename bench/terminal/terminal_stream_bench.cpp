@@ -68,8 +68,8 @@ void Report(benchmark::State& state, const Costs& costs) {
     state.counters["MB_per_s"] = costs.bytes / 1e6 / costs.wall;
     state.counters["frame_kB"] = costs.bytes / frames / 1e3;
     state.counters["driver_cpu_ms_per_frame"] = 1e3 * costs.driver_cpu / frames;
-    state.counters["simulator_cpu_ms_per_frame"] =
-        1e3 * (costs.process_cpu - costs.driver_cpu) / frames;
+    state.counters["simulator_cpu_ms_per_frame"] = 1e3 * (costs.process_cpu - costs.driver_cpu) /
+                                                   frames;
 }
 
 void BM_GetVideoDataUnpaced(benchmark::State& state) {

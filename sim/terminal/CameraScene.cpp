@@ -64,8 +64,9 @@ bool InInk(int u, int v) {
     if (v < 62 || v >= kSheetHeight - 90) return false;
     const int line = (v - 62) / 14;
     if ((v - 62) % 14 >= 4) return false;
-    const int length = line % 5 == 4 ? 90 + static_cast<int>(Hash(line, 7) % 60)
-                                     : kSheetWidth - 2 * kMargin - static_cast<int>(Hash(line, 3) % 24);
+    const int length = line % 5 == 4
+                           ? 90 + static_cast<int>(Hash(line, 7) % 60)
+                           : kSheetWidth - 2 * kMargin - static_cast<int>(Hash(line, 3) % 24);
     if (u < kMargin || u >= kMargin + length) return false;
     return (u + line * 37) % 41 >= 5;
 }
@@ -127,7 +128,8 @@ Picture Frame(int index) {
             const uint8_t* desk = parts.desk.At(x, y);
             const bool shadow = OnSheet(u + shadow_u, v + shadow_v);
             for (int channel = 0; channel < 3; ++channel) {
-                pixel[channel] = shadow ? static_cast<uint8_t>(desk[channel] * 3 / 5) : desk[channel];
+                pixel[channel] = shadow ? static_cast<uint8_t>(desk[channel] * 3 / 5)
+                                        : desk[channel];
             }
         }
     }

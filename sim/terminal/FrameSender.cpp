@@ -18,8 +18,7 @@ void FrameSender::Begin(std::shared_ptr<const std::string> frame) {
     m_sent = 0;
     m_parts = 0;
     stream::WriteTotal(m_report.data(), static_cast<uint32_t>(m_frame->size()));
-    const size_t first =
-        std::min(m_frame->size(), m_packet_size - stream::kFrameStartHeaderBytes);
+    const size_t first = std::min(m_frame->size(), m_packet_size - stream::kFrameStartHeaderBytes);
     SendReportOf(stream::kFrameStart, stream::kFrameStartHeaderBytes, first);
     m_awaited = stream::kFrameStart;
 }

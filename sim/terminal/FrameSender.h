@@ -45,8 +45,8 @@ private:
     const SendReport m_send;
     std::vector<unsigned char> m_report;
     std::shared_ptr<const std::string> m_frame;
-    size_t m_sent = 0;      // frame bytes sent
-    int m_parts = 0;        // parts sent since the frame start
+    size_t m_sent = 0;            // frame bytes sent
+    int m_parts = 0;              // parts sent since the frame start
     unsigned char m_awaited = 0;  // the function whose acknowledgement is awaited
 };
 

@@ -64,7 +64,7 @@ private:
     Kind m_kind = Kind::kNone;
     bool m_paused = false;
     bool m_pause_unanswered = false;  // a pause left silent, as scripted
-    Clock::time_point m_next_frame;  // when the next frame is due (or the one in progress was)
+    Clock::time_point m_next_frame;   // when the next frame is due (or the one in progress was)
     int m_scene_frame = 0;
     StreamScript m_signing;  // the script of the signing in progress, as at its start
     int m_signing_frames_sent = 0;

@@ -428,7 +428,8 @@ void AddStandardVocabulary(TerminalSimulator& simulator) {
         {"iReadCardBas", Requiring("iType", Texts({{"OutInfo", "110100|A12345678|张三|1|"}}))},
         {"iReadCardBas_HSM_Step1",
          Requiring("iType", Texts({{"OutInfo", "110100|A12345678|3F00|9F2E1A|"}}))},
-        {"iReadCardBas_HSM_Step2", Requiring("Key", Texts({{"OutInfo", "110100|A12345678|张三|1|"}}))},
+        {"iReadCardBas_HSM_Step2",
+         Requiring("Key", Texts({{"OutInfo", "110100|A12345678|张三|1|"}}))},
         {"iReadICCardNum", Texts({{"cardNum", "6217000010001234567"}})},
         // biometrics, photos, codes and text
         {"Fingerprint", TakeFingerprint(storage)},
@@ -453,14 +454,16 @@ void AddStandardVocabulary(TerminalSimulator& simulator) {
         {"FaceValidateWithIdCardIR_TY", CompareFaceWithCard(storage)},
         {"FingerValidateWithIdCard", CompareFingerWithCard(storage)},
         {"FaceValidateWithIdCardPhoto",
-         Pushed(storage, TempPath("idcardPhotoFromPC.png"), [storage](const cJSON*, cJSON* data) {
-             cJSON_AddNumberToObject(data, "score", 0.81);
-             return storage.Write(TempPath("scence_photo.png"), ScenePhotoPng());
-         })},
+         Pushed(storage, TempPath("idcardPhotoFromPC.png"),
+                [storage](const cJSON*, cJSON* data) {
+                    cJSON_AddNumberToObject(data, "score", 0.81);
+                    return storage.Write(TempPath("scence_photo.png"), ScenePhotoPng());
+                })},
         {"FaceValidateWithPCPhoto",
          Pushed(storage, TempPath("idcardPhotoFromPC.png"),
                 Pushed(storage, TempPath("facePhotoFromPC.png"), Score(0.78)))},
-        {"FaceValidateWithFacePhoto", Pushed(storage, TempPath("facePhotoFromPC.png"), Score(0.83))},
+        {"FaceValidateWithFacePhoto",
+         Pushed(storage, TempPath("facePhotoFromPC.png"), Score(0.83))},
     };
     for (const auto& [command, behaviour] : table) simulator.AddBehaviour(command, behaviour);
     AddSigningVocabulary(simulator);

@@ -96,8 +96,7 @@ int main(int argc, char** argv) {
             valid &= ParseFramesPerSecond(argv[i + 1], options.frames_per_second);
     }
     if (!valid || options.socket_path.empty() || options.storage_dir.empty()) {
-        std::fprintf(stderr,
-                     "usage: %s --socket PATH --storage DIR [--scenario FILE] [--fps N]\n",
+        std::fprintf(stderr, "usage: %s --socket PATH --storage DIR [--scenario FILE] [--fps N]\n",
                      argv[0]);
         return 2;
     }

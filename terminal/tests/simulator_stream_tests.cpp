@@ -32,7 +32,9 @@ struct PictureSize {
 };
 constexpr PictureSize kScreenSize{640, 480};
 
-void PrintTo(const PictureSize& size, std::ostream* out) { *out << size.width << "x" << size.height; }
+void PrintTo(const PictureSize& size, std::ostream* out) {
+    *out << size.width << "x" << size.height;
+}
 
 // The size of a JPEG that decodes whole; 0 x 0 for anything else.
 PictureSize JpegSize(const std::string& jpeg) {
@@ -43,7 +45,8 @@ PictureSize JpegSize(const std::string& jpeg) {
     PictureSize size;
     if (tjDecompressHeader3(decoder, bytes, count, &width, &height, &subsampling, &colours) == 0) {
         std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 3);
-        if (tjDecompress2(decoder, bytes, count, pixels.data(), width, 0, height, TJPF_RGB, 0) == 0) {
+        if (tjDecompress2(decoder, bytes, count, pixels.data(), width, 0, height, TJPF_RGB, 0) ==
+            0) {
             size = {width, height};
         }
     }
@@ -269,7 +272,8 @@ TEST_F(SimulatorStreams, StopEndsEachStreamLeavingNothingBehind) {
     m_simulator->ScriptStreams(script);
     const std::pair<const char*, std::function<int(CDEV_CounterMate&)>> starts[] = {
         {"camera", [](CDEV_CounterMate& driver) { return driver.StartVideo(1); }},
-        {"signing screen", [](CDEV_CounterMate& driver) { return driver.SignNameScreen_Start(20); }},
+        {"signing screen",
+         [](CDEV_CounterMate& driver) { return driver.SignNameScreen_Start(20); }},
     };
     for (const auto& [stream, start] : starts) {
         SCOPED_TRACE(stream);
