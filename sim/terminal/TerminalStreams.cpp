@@ -42,7 +42,8 @@ void TerminalSimulator::Streams::OnControl(const unsigned char* message, size_t 
 }
 
 void TerminalSimulator::Streams::OnCancel() {
-    if (m_kind == Kind::kSigningScreen) EndSigning(stream::kSigningCancelled);
+    if (m_kind != Kind::kSigningScreen) return;
+    EndSigning(stream::kSigningCancelled, m_signing.signing_end_on_cancel);
 }
 
 int TerminalSimulator::Streams::MillisecondsToNextFrame() const {
@@ -151,13 +152,13 @@ void TerminalSimulator::Streams::OnFrameFinished(size_t bytes) {
     if (m_next_frame < now - kMostLateness) m_next_frame = now;
 }
 
-void TerminalSimulator::Streams::EndSigning(int status) {
+void TerminalSimulator::Streams::EndSigning(int status, bool reported) {
     m_sender.Abandon();
     m_kind = Kind::kNone;
     m_paused = false;
     // The signature is in storage before the driver can learn that it may fetch it.
     if (status == stream::kSigned) Storage(m_simulator).Write(TempPath(kSignature), SignaturePng());
-    SendBytes({stream::kMarker, stream::kSigningEnd, static_cast<unsigned char>(status)});
+    if (reported) SendBytes({stream::kMarker, stream::kSigningEnd, static_cast<unsigned char>(status)});
 }
 
 void TerminalSimulator::Streams::Answer(unsigned char function) {

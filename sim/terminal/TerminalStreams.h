@@ -7,8 +7,8 @@
 // the captured image, answered as the StreamScript says; keep resumes them with a new frame.
 // The signing screen sends the StreamScript's number of frames of a signature being written, one
 // every `signing_frame_interval_ms`, then the signing end with its status (a signed one leaves
-// the signature in storage). "Cancel" on kind 3 ends a signing as cancelled; stop ends it with
-// no signing end.
+// the signature in storage). "Cancel" on kind 3 ends a signing as cancelled, with the signing end
+// of status 1 when the script asks for it; stop ends it with no signing end.
 //
 // Not thread-safe: it runs on the simulator's serving thread, which asks it how long it may wait
 // (MillisecondsToNextFrame) and lets it send what is due (SendDueFrame).
@@ -53,7 +53,8 @@ private:
     void Stop();
     void OnAcknowledgement(unsigned char function);
     void OnFrameFinished(size_t bytes);
-    void EndSigning(int status);
+    // Ends the signing screen with `status`, sending the signing end when `reported`.
+    void EndSigning(int status, bool reported = true);
     void Answer(unsigned char function);
     void SendBytes(std::initializer_list<unsigned char> bytes);
     bool Waiting() const { return m_kind == Kind::kNone || m_paused || m_sender.InProgress(); }

@@ -17,7 +17,7 @@
 // end it sends nothing more of the stream until that acknowledgement arrives, so a driver that
 // stops acknowledging stalls the stream at a few reports. A pause stops the frames and leaves the
 // captured image in storage; keep resumes them; stop ends the stream; "Cancel" on kind 3 ends a
-// signing screen as cancelled. StreamScript sets how pauses are answered and how a signing ends.
+// signing screen as cancelled (no signature). StreamScript sets how pauses are answered and how a signing ends.
 // Commands and control messages are served while a stream runs.
 //
 // Tests can tell it, per command, to answer differently or to fail (CommandScript), and read back
@@ -75,6 +75,10 @@ struct StreamScript {
     int signing_status = 0;
     int signing_frames = 10;  // signing-screen frames before the signing end (at least 1)
     int signing_frame_interval_ms = 200;
+    // Whether "Cancel" on kind 3 during the signing screen also sends the signing end with
+    // status 1. Off by default: a driver that stops reading the screen before it cancels (as the
+    // service's stop of the mirror does) would take that report for its next answer.
+    bool signing_end_on_cancel = false;
 };
 
 // What the streams have sent, counted from the simulator's start.
