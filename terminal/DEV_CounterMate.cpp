@@ -149,6 +149,8 @@ int CDEV_CounterMate::ClosePortWhenIdle(bool lost) {
     m_port_closing.store(false);
     m_port_changed.notify_all();
     guard.unlock();
+    // Nothing read on this opening belongs to the next one.
+    if (closed) DropKeptReports(ReportReader::kAny);
     if (lost && closed) {
         CTM_TRACE(LOG_LEVEL_ERROR, "CDEV_CounterMate", "终端连接已断开，端口已关闭！");
     }

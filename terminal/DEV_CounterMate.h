@@ -20,6 +20,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <ctime>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -277,9 +278,13 @@ public:
     // ---- raw stream reports (VideoOperations.cpp) ----
     // Reads one raw report into `report` (a buffer of the packet size) under the waiting rule;
     // *count gets its byte count. With `stop` given, the wait also ends, with 0 and *count 0,
-    // as soon as *stop is non-zero (a frame reader's stop flag).
+    // as soon as *stop is non-zero (a frame reader's stop flag). Segments of messages never
+    // reach it: they are kept for the message reader.
     int ReadRawReport(unsigned char* report, int* count, int timeout,
                       const std::atomic<int>* stop);
+    // Drops the raw reports that a message reader kept for the stream readers: what the
+    // terminal sent before a stream starts belongs to no frame of it.
+    void DropKeptRawReports();
 
     // ---- file transfer ----
     int PullFileData(const char* terminal_path, const char* local_path, unsigned char* buffer,
@@ -314,9 +319,21 @@ private:
     // code at once when the link is gone (the port is then closed).
     int WaitOnLink(int timeout, Direction direction, const std::function<Attempt()>& attempt);
     int WriteReport(const unsigned char* report, int length, int timeout);
-    // One read of the HID manager into a report buffer of the packet size: its byte count,
-    // 0 when nothing arrived, below 0 when the link is gone or the port is not open.
-    int ReadReport(unsigned char* report);
+    // The two readers a report can be for. A stream runs beside the requests, so a frame reader
+    // and a message reader may poll the link at once; each report goes to the reader it is for.
+    // Segments of messages carry their kind (0 to 5) in their first byte; every other report is
+    // a raw one (the streams' reports begin with their marker 0x06).
+    enum class ReportReader { kMessages, kRaw, kAny };
+    // One read for `reader` into a report buffer of the packet size: a report kept for it
+    // first, else one read of the HID manager. Its byte count, 0 when nothing arrived for it
+    // (a report for the other reader is then kept for that one), below 0 when the link is gone
+    // or the port is not open.
+    int ReadReport(unsigned char* report, ReportReader reader);
+    // Keeps `report` for `reader`, unless as many as a stream can have in flight wait already;
+    // the caller holds m_read_lock.
+    void KeepReport(const unsigned char* report, int count, ReportReader reader);
+    // Drops the reports kept for `reader` (kAny: for both).
+    void DropKeptReports(ReportReader reader);
     // One call of the HID manager's write or read while the port is open, never during an open
     // or a close. Returns the manager's result, or -1 (gone) when the port is not open.
     int UseManager(const std::function<int(CHidManager&)>& call);
@@ -357,6 +374,11 @@ private:
     std::condition_variable m_port_changed;  // a close ended, or the last call left the manager
     std::atomic<bool> m_port_closing{false};  // changed and waited on under m_port_lock only
     int m_calls_in_manager = 0;
+    // Held over one read of the link and its routing, so that reports reach their readers in
+    // the order they arrived; guards m_kept_messages and m_kept_raw.
+    std::mutex m_read_lock;
+    std::deque<std::vector<unsigned char>> m_kept_messages;  // segments read by a frame reader
+    std::deque<std::vector<unsigned char>> m_kept_raw;       // raw reports read by a message reader
     int m_packet_size = countermate::terminal::kDefaultPacketSize;
     std::function<std::time_t()> m_clock;
     std::string m_module_directory;

@@ -69,9 +69,49 @@ int CDEV_CounterMate::WriteReport(const unsigned char* report, int length, int t
     });
 }
 
-int CDEV_CounterMate::ReadReport(unsigned char* report) {
-    return UseManager([&](CHidManager& hid) { return hid.Read(report, m_packet_size); });
+namespace {
+
+// Reports kept for one reader at most: more than a stream has in flight between two
+// acknowledgements, and than a command's answer fills.
+constexpr size_t kMostKeptReports = 64;
+
+bool IsMessageSegment(const unsigned char* report) {
+    return report[0] <= segment::kPullAcknowledgement;
 }
+
+}  // namespace
+
+int CDEV_CounterMate::ReadReport(unsigned char* report, ReportReader reader) {
+    std::lock_guard<std::mutex> guard(m_read_lock);
+    for (auto* kept : {&m_kept_messages, &m_kept_raw}) {
+        const bool for_reader = reader == ReportReader::kAny ||
+                                (reader == ReportReader::kMessages) == (kept == &m_kept_messages);
+        if (!for_reader || kept->empty()) continue;
+        const std::vector<unsigned char> taken = std::move(kept->front());
+        kept->pop_front();
+        std::copy(taken.begin(), taken.end(), report);
+        return static_cast<int>(taken.size());
+    }
+    const int count = UseManager([&](CHidManager& hid) { return hid.Read(report, m_packet_size); });
+    if (count <= 0 || reader == ReportReader::kAny) return count;
+    const ReportReader owner = IsMessageSegment(report) ? ReportReader::kMessages : ReportReader::kRaw;
+    if (owner == reader) return count;
+    KeepReport(report, count, owner);
+    return 0;
+}
+
+void CDEV_CounterMate::KeepReport(const unsigned char* report, int count, ReportReader reader) {
+    auto& kept = reader == ReportReader::kMessages ? m_kept_messages : m_kept_raw;
+    if (kept.size() < kMostKeptReports) kept.emplace_back(report, report + count);
+}
+
+void CDEV_CounterMate::DropKeptReports(ReportReader reader) {
+    std::lock_guard<std::mutex> guard(m_read_lock);
+    if (reader != ReportReader::kRaw) m_kept_messages.clear();
+    if (reader != ReportReader::kMessages) m_kept_raw.clear();
+}
+
+void CDEV_CounterMate::DropKeptRawReports() { DropKeptReports(ReportReader::kRaw); }
 
 int CDEV_CounterMate::HIDSend(unsigned char* data, int length, int timeout) {
     if (length <= 0) return kSuccess;
@@ -97,7 +137,7 @@ int CDEV_CounterMate::HidRead(unsigned char* data, int* length, int timeout) {
     if (m_hid == nullptr) return kPortNotOpen;
     std::vector<unsigned char> report(static_cast<size_t>(m_packet_size));
     return WaitOnLink(timeout, Direction::kReceive, [&] {
-        const int count = ReadReport(report.data());
+        const int count = ReadReport(report.data(), ReportReader::kAny);
         if (count <= 0) return count == 0 ? Attempt::kNotYet : Attempt::kLinkGone;
         *length = count;
         std::memcpy(data, report.data(), static_cast<size_t>(count));
@@ -115,6 +155,10 @@ int CDEV_CounterMate::HIDSendN(int kind, const unsigned char* data, int length, 
 }
 
 int CDEV_CounterMate::HidWriteN(int kind, const unsigned char* data, int length, int timeout) {
+    // A new exchange: segments kept from before it answer nothing of it.
+    if (kind == segment::kCommand || kind == segment::kPushAnnouncement || kind == segment::kPull) {
+        DropKeptReports(ReportReader::kMessages);
+    }
     const int slice_capacity = m_packet_size - segment::kHeaderBytes;
     for (int offset = 0; offset < length; offset += slice_capacity) {
         const int slice_length = std::min(slice_capacity, length - offset);
@@ -134,7 +178,7 @@ int CDEV_CounterMate::HidReadN(int kind, unsigned char* data, int* length, int t
     int outcome = kSuccess;
 
     const int waited = WaitOnLink(timeout, Direction::kReceive, [&] {
-        const int count = ReadReport(report.data());
+        const int count = ReadReport(report.data(), ReportReader::kMessages);
         if (count <= 0) return count == 0 ? Attempt::kNotYet : Attempt::kLinkGone;
         // Bytes past a short report read as zeros, as in a padded one.
         std::fill(report.begin() + count, report.end(), 0);

@@ -109,6 +109,7 @@ size_t LargestFrameForText(size_t capacity) { return (capacity - 1) / 4 * 3; }
 
 int WriteControl(CDEV_CounterMate& driver, unsigned char function, unsigned char argument,
                  int timeout) {
+    if (function == stream::kStart) driver.DropKeptRawReports();
     unsigned char message[stream::kControlBytes] = {stream::kMarker, function, argument};
     return driver.HidWrite(message, stream::kControlBytes, timeout);
 }
@@ -224,7 +225,7 @@ int CDEV_CounterMate::ReadRawReport(unsigned char* report, int* count, int timeo
     if (m_hid == nullptr) return kPortNotOpen;
     return WaitOnLink(timeout, Direction::kReceive, [&] {
         if (stop != nullptr && stop->load() != 0) return Attempt::kDone;
-        const int read = ReadReport(report);
+        const int read = ReadReport(report, ReportReader::kRaw);
         if (read <= 0) return read == 0 ? Attempt::kNotYet : Attempt::kLinkGone;
         *count = read;
         return Attempt::kDone;

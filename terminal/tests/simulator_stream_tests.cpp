@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
+#include <atomic>
 #include <ctime>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <opencv2/imgcodecs.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "OutputCapacities.h"
@@ -291,6 +293,35 @@ TEST_F(SimulatorStreams, StopEndsEachStreamLeavingNothingBehind) {
         EXPECT_EQ(m_driver->StopVideo(), 0);
         ExpectLinkInStep();
     }
+}
+
+// A stream runs beside the requests: commands sent while a frame reader polls the same link
+// each get their own answer, and the frames stay whole.
+TEST_F(SimulatorStreams, CommandsBesideAFrameReaderGetTheirAnswersAndTheFramesStayWhole) {
+    char device_id[96] = {};
+    ASSERT_EQ(m_driver->GetDevID(device_id), 0);
+    ASSERT_EQ(m_driver->StartVideo(0), 0);
+    std::atomic<bool> commands_done{false};
+    std::atomic<int> frames_read{0};
+    std::vector<PictureSize> sizes;
+    std::thread reader([&] {
+        while (!commands_done) {
+            sizes.push_back(JpegSize(VideoFrame()));
+            ++frames_read;
+        }
+    });
+    for (int command = 0; command < 20 || frames_read < 5; ++command) {
+        char answered[96] = {};
+        EXPECT_EQ(m_driver->GetDevID(answered), 0) << "command " << command;
+        EXPECT_STREQ(answered, device_id) << "command " << command;
+    }
+    commands_done = true;
+    reader.join();
+    EXPECT_EQ(m_driver->StopVideo(), 0);
+    for (size_t index = 0; index < sizes.size(); ++index) {
+        EXPECT_EQ(sizes[index], kScreenSize) << "frame " << index;
+    }
+    ExpectLinkInStep();
 }
 
 TEST_F(SimulatorStreams, WorkstationScreenPicturesAreStoredWhileShown) {

@@ -76,9 +76,8 @@ struct StreamScript {
     int signing_frames = 10;  // signing-screen frames before the signing end (at least 1)
     int signing_frame_interval_ms = 200;
     // Whether "Cancel" on kind 3 during the signing screen also sends the signing end with
-    // status 1. Off by default: a driver that stops reading the screen before it cancels (as the
-    // service's stop of the mirror does) would take that report for its next answer.
-    bool signing_end_on_cancel = false;
+    // status 1, as the terminal does; off, the signing just stops.
+    bool signing_end_on_cancel = true;
 };
 
 // What the streams have sent, counted from the simulator's start.
