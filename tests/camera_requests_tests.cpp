@@ -194,6 +194,11 @@ TEST_F(DriverCamera, ThePreviewEndsWhenItsPageLeaves) {
     // Another page sees the preview stopped once the departure has been handled.
     EXPECT_EQ(photo_once_no_preview_runs(*client_),
               R"({"method":"CamGetCameraImage","retVal":1,"imgBase64":"","errMsg":"高拍仪未开始预览"})");
+    // The departed page's stop still closing the camera does not close the one opened next.
+    ASSERT_EQ(ret_val(call(R"({"method":"VideoStart","args":{"cameraNo":1}})")), 0);
+    const auto frames = next_messages(*client_, 3);
+    ASSERT_EQ(count_frames(frames, "VideoStream"), 3);
+    for (const CJsonObject& frame : frames) EXPECT_EQ(ret_val(frame), 0);
 }
 
 TEST_F(DriverCamera, FramesGoOnlyToThePageThatStartedThePreview) {

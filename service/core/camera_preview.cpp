@@ -165,6 +165,8 @@ void stop_preview_of_departed(uint64_t connection) {
     CamVideoDetection();
 }
 
+void await_preview_release() { std::lock_guard<std::mutex> hold(preview_thread_lock); }
+
 ParkedPreview::ParkedPreview() {
     std::unique_lock<std::mutex> hold(preview_state_lock);
     m_isPauseVideoStream = true;

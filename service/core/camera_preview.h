@@ -31,6 +31,11 @@ void stop_preview();
 // closed (the camera driver's CamClose, or the terminal's StopVideo).
 void stop_preview_of_departed(uint64_t connection);
 
+// Returns once no stop of the preview is under way. The preview counts as stopped as soon as its
+// stop begins, while a departed page's stop still closes the camera; a camera opened before that
+// close would be closed under the next preview. Called before a camera is opened.
+void await_preview_release();
+
 // Parks a running terminal-camera preview between frames for a photo, and lets it go on when
 // the object goes away. When the preview ends instead of parking, parked() is false.
 class ParkedPreview {

@@ -1,6 +1,7 @@
 #include "camera_replies.h"
 
 #include "DEV_HUB.h"
+#include "camera_preview.h"
 #include "reply_format.h"
 #include "terminal_call.h"
 
@@ -26,6 +27,7 @@ void reset_view_settings() {
 }
 
 int start_terminal_video(int camera) {
+    await_preview_release();
     const int opened = ctm->HIDOpenPort();
     if (opened != 0) return opened;
     return ctm->StartVideo(camera);

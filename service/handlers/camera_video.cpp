@@ -46,6 +46,7 @@ CameraAnswer close_driver_camera() {
 }
 
 CameraAnswer open_driver_camera(const char* method, int camera) {
+    countermate::await_preview_release();
     const CameraAnswer answer = call_camera(pCamOpen, camera_number_text(camera));
     SERVICE_LOG(LOG_LEVEL_DEBUG, method, "CamOpen(): success = %s, errMsg = %s",
                 answer.result.c_str(), answer.message.c_str());
