@@ -34,10 +34,10 @@ class CaptureSession {
   void run(std::string device, int width, int height);
   void deliver(FrameSource& source, std::uint64_t request);
 
-  std::mutex m_exchangeLock;              // guards the counters and m_frame
+  std::mutex m_exchangeLock;  // guards the counters and m_frame
   std::condition_variable m_exchanged;
-  std::uint64_t m_requested = 0;          // frames asked for so far
-  std::uint64_t m_delivered = 0;          // the request the last frame answered
+  std::uint64_t m_requested = 0;  // frames asked for so far
+  std::uint64_t m_delivered = 0;  // the request the last frame answered
   cv::Mat m_frame;
   std::atomic<bool> m_stopping{false};
   std::thread m_thread;

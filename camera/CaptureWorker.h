@@ -24,7 +24,8 @@ class CaptureWorker {
 
   // Stops a running thread, then runs `body` on a new one. `awaited` are the requests the body
   // waits on with stopFlag(), woken by stop(). Not thread-safe: callers serialise start and stop.
-  void start(std::function<void(CaptureWorker&)> body, std::initializer_list<FrameRequest*> awaited);
+  void start(std::function<void(CaptureWorker&)> body,
+             std::initializer_list<FrameRequest*> awaited);
   // Asks the thread to end and joins it; nothing when none runs.
   void stop();
 
@@ -36,7 +37,7 @@ class CaptureWorker {
 
  private:
   std::atomic<bool> m_stopping{false};
-  std::mutex m_sleepLock;                  // pairs with m_woken for sleepFor
+  std::mutex m_sleepLock;  // pairs with m_woken for sleepFor
   std::condition_variable m_woken;
   std::vector<FrameRequest*> m_awaited;
   std::thread m_thread;

@@ -101,15 +101,11 @@ bool Photograph(char* retVal, char* errMsg) {
     return false;
   }
   switch (TakePhoto()) {
-    case RequestOutcome::Done:
-      Answer(retVal, errMsg, "0");
-      return true;
+    case RequestOutcome::Done: Answer(retVal, errMsg, "0"); return true;
     case RequestOutcome::NotWritten:
       Answer(retVal, errMsg, "-1", message::kPhotoNotWritten);
       return false;
-    default:
-      Answer(retVal, errMsg, "-2", message::kCameraNotConnected);
-      return false;
+    default: Answer(retVal, errMsg, "-2", message::kCameraNotConnected); return false;
   }
 }
 
@@ -166,12 +162,12 @@ void CamGetResolutionList(const char* camNo, char* retVal, char* errMsg, char* r
   const int number = DecimalValue(camNo);
   if (number == 1 || number == 2) {
     const int status = number == 1 ? driver.documentCameraStatus : driver.personCameraStatus;
-    CAM_TRACE("CamGetResolutionList", number == 1 ? "DocumentCameraStatus = %d" : "PersonCameraStatus = %d",
-              status);
+    CAM_TRACE("CamGetResolutionList",
+              number == 1 ? "DocumentCameraStatus = %d" : "PersonCameraStatus = %d", status);
     if (status != 0) return Answer(retVal, errMsg, "-2", message::kCameraNotConnected);
     const std::string device = CameraName(number);
-    CAM_TRACE("CamGetResolutionList", number == 1 ? "DocumentCameraName = %s" : "PersonCameraName = %s",
-              device.c_str());
+    CAM_TRACE("CamGetResolutionList",
+              number == 1 ? "DocumentCameraName = %s" : "PersonCameraName = %s", device.c_str());
     std::string list;
     GetResolution(device, list);
     CAM_TRACE("CamGetResolutionList", "Resolution = %s", list.c_str());
@@ -220,7 +216,8 @@ void CamOpen(const char* camNo, char* retVal, char* errMsg) {
   driver.camNo = number;
   if (number != 1 && number != 2) return Answer(retVal, errMsg, "-2", message::kCameraNotConnected);
   const int status = Probe(number);
-  CAM_TRACE("CamOpen", number == 1 ? "DocumentCameraStatus = %d" : "PersonCameraStatus = %d", status);
+  CAM_TRACE("CamOpen", number == 1 ? "DocumentCameraStatus = %d" : "PersonCameraStatus = %d",
+            status);
   if (status != 0) return Answer(retVal, errMsg, "-2", message::kCameraNotConnected);
   const std::string device = CameraName(number);
   CAM_TRACE("Display1", "m_CamNo = %d", number);

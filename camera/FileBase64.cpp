@@ -24,7 +24,8 @@ FileEncoding EncodeFileBase64(const char* path, char* out, std::size_t capacity)
   std::size_t remaining = size;
   std::size_t written = 0;
   while (remaining > 0) {
-    const std::size_t count = std::fread(block.data(), 1, std::min(block.size(), remaining), file.get());
+    const std::size_t count =
+        std::fread(block.data(), 1, std::min(block.size(), remaining), file.get());
     if (count == 0) break;
     written += countermate::base64_encode(block.data(), count, out + written);
     remaining -= count;

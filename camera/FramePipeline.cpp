@@ -71,12 +71,15 @@ void ProcessFrame(const cv::Mat& frame, int camNo, float scale, unsigned char* j
   cv::Mat preview;
   cv::resize(view, preview, PreviewSize(view.size(), previewScale), 0, 0, cv::INTER_LINEAR);
 
-  if (driver.autoPreview.pending()) driver.autoPreview.complete(RequestOutcome::Done, preview.clone());
+  if (driver.autoPreview.pending())
+    driver.autoPreview.complete(RequestOutcome::Done, preview.clone());
   DocumentBox box{};
   int found = 0;
-  driver.libraries.framepack.load()(preview, jpegBuf, jpegLen, camNo == 1 ? driver.cutType.load() : 0,
-                                    driver.color, &box, &found);
-  driver.photo.honour([&] { return WritePhoto(view, camNo == 1 && found == 1, previewScale, box); });
+  driver.libraries.framepack.load()(preview, jpegBuf, jpegLen,
+                                    camNo == 1 ? driver.cutType.load() : 0, driver.color, &box,
+                                    &found);
+  driver.photo.honour(
+      [&] { return WritePhoto(view, camNo == 1 && found == 1, previewScale, box); });
   driver.timedCapture.honour([&] { return WriteTimedCapture(view); });
 }
 
@@ -93,7 +96,8 @@ void ServeFrame(unsigned char* jpegBuf, int* jpegLen, char* retVal, char* errMsg
   DriverState& driver = Driver();
   std::lock_guard<std::mutex> guard(driver.captureLock);
   const int camNo = driver.camNo;
-  if (CameraAbsent(driver, camNo)) return Answer(retVal, errMsg, "-2", message::kCameraNotConnected);
+  if (CameraAbsent(driver, camNo))
+    return Answer(retVal, errMsg, "-2", message::kCameraNotConnected);
   if (!driver.capture) return Answer(retVal, errMsg, "-2", message::kCameraNotOpen);
   cv::Mat frame;
   if (!driver.capture->takeFrame(frame, kFrameWaitLimit)) {

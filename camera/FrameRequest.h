@@ -13,11 +13,11 @@
 namespace docscope {
 
 enum class RequestOutcome {
-  Done,            // honoured
-  CameraFailed,    // the camera delivered no frame, or was closed
-  NotWritten,      // the file could not be written
-  TimedOut,        // no frame honoured it in time; withdrawn
-  Stopped,         // the waiting thread was asked to stop; withdrawn
+  Done,          // honoured
+  CameraFailed,  // the camera delivered no frame, or was closed
+  NotWritten,    // the file could not be written
+  TimedOut,      // no frame honoured it in time; withdrawn
+  Stopped,       // the waiting thread was asked to stop; withdrawn
 };
 
 // Thread-safe. Several threads may wait on one raised request; one honouring answers them all.
@@ -46,12 +46,12 @@ class FrameRequest {
  private:
   bool begin();
 
-  mutable std::mutex m_lock;           // guards the counters, the outcome and the image
+  mutable std::mutex m_lock;  // guards the counters, the outcome and the image
   std::condition_variable m_answered;
   std::atomic<bool> m_wanted{false};
-  std::uint64_t m_answers = 0;         // answers given so far; a ticket is the count at raise
-  int m_unanswered = 0;                // raises waiting for the next answer
-  bool m_honouring = false;            // a frame is working out the answer
+  std::uint64_t m_answers = 0;  // answers given so far; a ticket is the count at raise
+  int m_unanswered = 0;         // raises waiting for the next answer
+  bool m_honouring = false;     // a frame is working out the answer
   RequestOutcome m_outcome = RequestOutcome::Done;
   cv::Mat m_image;
 };

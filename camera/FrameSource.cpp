@@ -47,8 +47,8 @@ struct FileVersion {
   timespec modified{};
   off_t size = -1;
   bool operator==(const FileVersion& other) const {
-    return modified.tv_sec == other.modified.tv_sec &&
-           modified.tv_nsec == other.modified.tv_nsec && size == other.size;
+    return modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
+           size == other.size;
   }
 };
 
@@ -82,7 +82,9 @@ class V4l2Source : public FrameSource {
 class StillImageSource : public FrameSource {
  public:
   StillImageSource(std::string path, cv::Mat image, FileVersion version)
-      : m_path(std::move(path)), m_image(std::move(image)), m_version(version),
+      : m_path(std::move(path)),
+        m_image(std::move(image)),
+        m_version(version),
         m_pacer(FileFramesPerSecond(25)) {}
   bool read(cv::Mat& frame) override {
     m_pacer.awaitNextFrame();
@@ -109,7 +111,8 @@ class StillImageSource : public FrameSource {
 class VideoFileSource : public FrameSource {
  public:
   explicit VideoFileSource(std::string path)
-      : m_path(std::move(path)), m_capture(OpenVideo(m_path)),
+      : m_path(std::move(path)),
+        m_capture(OpenVideo(m_path)),
         m_pacer(FileFramesPerSecond(VideoRate(m_capture))) {}
   bool opened() const { return m_capture.isOpened(); }
   bool read(cv::Mat& frame) override {

@@ -31,7 +31,8 @@ void AppendSize(std::string& list, unsigned width, unsigned height) {
 void AppendFormatSizes(int descriptor, unsigned pixelFormat, std::string& list) {
   v4l2_frmsizeenum size{};
   size.pixel_format = pixelFormat;
-  for (size.index = 0; RetryingIoctl(descriptor, VIDIOC_ENUM_FRAMESIZES, &size) == 0; ++size.index) {
+  for (size.index = 0; RetryingIoctl(descriptor, VIDIOC_ENUM_FRAMESIZES, &size) == 0;
+       ++size.index) {
     if (size.type != V4L2_FRMSIZE_TYPE_DISCRETE) {
       AppendSize(list, size.stepwise.max_width, size.stepwise.max_height);
       return;

@@ -33,19 +33,21 @@ cv::Mat AsColourFrame(const cv::Mat& frame) {
 cv::Mat Rotated(const cv::Mat& frame, int state) {
   cv::Mat turned;
   switch (ValidState(state)) {
-    case 1: case 6:   // a quarter counter-clockwise
+    case 1:
+    case 6:  // a quarter counter-clockwise
       cv::transpose(frame, turned);
       cv::flip(turned, turned, 0);
       return turned;
-    case 3: case 4:   // a quarter clockwise
+    case 3:
+    case 4:  // a quarter clockwise
       cv::transpose(frame, turned);
       cv::flip(turned, turned, 1);
       return turned;
-    case 2: case 5:   // a half turn
+    case 2:
+    case 5:  // a half turn
       cv::flip(frame, turned, -1);
       return turned;
-    default:
-      return frame;
+    default: return frame;
   }
 }
 

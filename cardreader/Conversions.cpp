@@ -193,8 +193,8 @@ void ParseMagData(const char* src, int len, char* out, int* outLen) {
     *outLen = rest;
 }
 
-int ParseIDCardString(int mode, const unsigned char* block, int blockLen, int* cardKind,
-                      char* text, char* fpHex, unsigned int* photoLen, unsigned char* photo) {
+int ParseIDCardString(int mode, const unsigned char* block, int blockLen, int* cardKind, char* text,
+                      char* fpHex, unsigned int* photoLen, unsigned char* photo) {
     constexpr int kMaxPhoto = 2048;
     if (!block || blockLen < 9) return CARDGATE_BAD_ARGUMENT;
     const int textCount = block[5] << 8 | block[6];

@@ -9,7 +9,7 @@
 namespace cardgate {
 
 ReaderHandle& GlobalDevice() {
-    static ReaderHandle device {};
+    static ReaderHandle device{};
     return device;
 }
 
@@ -48,8 +48,7 @@ int StdRecvData(ReaderHandle* h, unsigned char* data, int* len) {
     if (h->devType == 2 && h->fd > 0) result = ComRecvData(h, data, len);
     else if (h->devType == 1 && h->usbFd > 0) result = LibUSBRecvData(h, data, len);
     if (result == 0) Writelog_Hex(data, *len);
-    Writelog_Arg("%s End,RecvLen = [%d],return = [%d]", __func__, result == 0 ? *len : 0,
-                 result);
+    Writelog_Arg("%s End,RecvLen = [%d],return = [%d]", __func__, result == 0 ? *len : 0, result);
     return result;
 }
 
@@ -80,14 +79,14 @@ int InstallGlobalDevice(ReaderHandle& record, int openMode, int* size) {
 }  // namespace
 
 int OpenDevCom(const char* path, int baud, int* size) {
-    ReaderHandle record {};
+    ReaderHandle record{};
     const int opened = StdOpenCom(path, baud, &record);
     if (opened != 0) return opened;
     return InstallGlobalDevice(record, 0, size);
 }
 
 int OpenDevHid(int openMode, int vid, int pid, const char* devpath, int fd, int* size) {
-    ReaderHandle record {};
+    ReaderHandle record{};
     const int opened = devpath && *devpath ? StdOpenUsbByPath(devpath, fd, &record)
                                            : StdOpenUsbByVidPid(vid, pid, fd, &record);
     if (opened != 0) return opened;

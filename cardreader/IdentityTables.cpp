@@ -6,6 +6,8 @@
 namespace cardgate {
 namespace {
 
+// The tables keep their rows as they are laid out here.
+// clang-format off
 const char* const kNations[59] = {
     "", "汉", "蒙古", "回", "藏", "维吾尔", "苗", "彝", "壮", "布依", "朝鲜", "满", "侗", "瑶", "白", "土家", "哈尼",
     "哈萨克", "傣", "黎", "傈僳", "佤", "畲", "高山", "拉祜", "水", "东乡", "纳西", "景颇", "柯尔克孜", "土", "达斡尔",
@@ -67,6 +69,7 @@ const Country kCountries[239] = {
     {"ESH", "西撒哈拉"}, {"YEM", "也门"}, {"YUG", "南斯拉夫"}, {"ZMB", "赞比亚"}, {"ZWE", "津巴布韦"},
 };
 
+// clang-format on
 }  // namespace
 
 const char* SexText(const char* code) {

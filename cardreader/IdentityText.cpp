@@ -33,16 +33,48 @@ struct Layout {
     Field fields[14];
 };
 
-const Layout kResident = {0, 10, {{0, 30, kText}, {30, 2, kSex}, {32, 4, kNation},
-    {36, 16, kText}, {52, 70, kText}, {122, 36, kText}, {158, 30, kText}, {188, 16, kText},
-    {204, 16, kText}, {220, 36, kText}}};
-const Layout kForeigner = {1, 12, {{0, 120, kText}, {120, 2, kSex}, {122, 30, kText},
-    {152, 6, kText}, {158, 30, kText}, {188, 16, kText}, {204, 16, kText}, {220, 16, kText},
-    {236, 4, kText}, {240, 8, kText}, {248, 2, kText}, {250, 6, kText}}};
-const Layout kHKMoTw = {2, 14, {{0, 30, kText}, {30, 2, kSex}, {32, 4, kText},
-    {36, 16, kText}, {52, 70, kText}, {122, 36, kText}, {158, 30, kText}, {188, 16, kText},
-    {204, 16, kText}, {220, 18, kText}, {238, 4, kText}, {242, 6, kText}, {248, 2, kText},
-    {250, 6, kText}}};
+const Layout kResident = {0,
+                          10,
+                          {{0, 30, kText},
+                           {30, 2, kSex},
+                           {32, 4, kNation},
+                           {36, 16, kText},
+                           {52, 70, kText},
+                           {122, 36, kText},
+                           {158, 30, kText},
+                           {188, 16, kText},
+                           {204, 16, kText},
+                           {220, 36, kText}}};
+const Layout kForeigner = {1,
+                           12,
+                           {{0, 120, kText},
+                            {120, 2, kSex},
+                            {122, 30, kText},
+                            {152, 6, kText},
+                            {158, 30, kText},
+                            {188, 16, kText},
+                            {204, 16, kText},
+                            {220, 16, kText},
+                            {236, 4, kText},
+                            {240, 8, kText},
+                            {248, 2, kText},
+                            {250, 6, kText}}};
+const Layout kHKMoTw = {2,
+                        14,
+                        {{0, 30, kText},
+                         {30, 2, kSex},
+                         {32, 4, kText},
+                         {36, 16, kText},
+                         {52, 70, kText},
+                         {122, 36, kText},
+                         {158, 30, kText},
+                         {188, 16, kText},
+                         {204, 16, kText},
+                         {220, 18, kText},
+                         {238, 4, kText},
+                         {242, 6, kText},
+                         {248, 2, kText},
+                         {250, 6, kText}}};
 
 // The card kind of a block; a block too short to hold byte 248 is read as a resident card.
 const Layout& LayoutOf(const unsigned char* block, int length) {
@@ -65,8 +97,8 @@ int ParseLayout(const Layout& layout, const unsigned char* block, int length,
         const Field& field = layout.fields[i];
         if (!outputs[i]) continue;
         outputs[i][0] = '\0';
-        const int converted = GetIDUnicodeInfo(field.kind, field.length, block + field.offset,
-                                               outputs[i]);
+        const int converted =
+            GetIDUnicodeInfo(field.kind, field.length, block + field.offset, outputs[i]);
         if (converted != 0) return converted;
     }
     return 0;
@@ -99,13 +131,9 @@ int GetIDUnicodeInfo(int kind, int len, const unsigned char* src, char* out) {
     const int converted = WCToMB(src, text.data(), len);
     if (converted != 0) return converted;
     switch (kind) {
-        case kSex:
-            std::strcpy(out, SexText(text.data()));
-            return 0;
-        case kNation:
-            return GetIDNation(text.data(), int(std::strlen(text.data())), out);
-        case kCountry:
-            return GetCountry(text.data(), out);
+        case kSex: std::strcpy(out, SexText(text.data())); return 0;
+        case kNation: return GetIDNation(text.data(), int(std::strlen(text.data())), out);
+        case kCountry: return GetCountry(text.data(), out);
         default:
             TrimTrailingBlanks(text.data());
             std::strcpy(out, text.data());
@@ -113,29 +141,30 @@ int GetIDUnicodeInfo(int kind, int len, const unsigned char* src, char* out) {
     }
 }
 
-int ParseCHNIDTextInfo(const unsigned char* text, int textLen, char* name, char* sex,
-                       char* nation, char* birth, char* address, char* idNumber, char* authority,
-                       char* validFrom, char* validUntil, char* extra) {
-    char* const outputs[] = {name, sex, nation, birth, address, idNumber, authority, validFrom,
-                             validUntil, extra};
+int ParseCHNIDTextInfo(const unsigned char* text, int textLen, char* name, char* sex, char* nation,
+                       char* birth, char* address, char* idNumber, char* authority, char* validFrom,
+                       char* validUntil, char* extra) {
+    char* const outputs[] = {name,     sex,       nation,    birth,      address,
+                             idNumber, authority, validFrom, validUntil, extra};
     return ParseLayout(kResident, text, textLen, outputs);
 }
 
 int ParseForeignerTextInfo(const unsigned char* text, int textLen, char* englishName, char* sex,
-                           char* cardNumber, char* nationality, char* chineseName,
-                           char* validFrom, char* validUntil, char* birth, char* cardVersion,
-                           char* authorityCode, char* cardKind, char* reserved) {
-    char* const outputs[] = {englishName, sex, cardNumber, nationality, chineseName, validFrom,
-                             validUntil, birth, cardVersion, authorityCode, cardKind, reserved};
+                           char* cardNumber, char* nationality, char* chineseName, char* validFrom,
+                           char* validUntil, char* birth, char* cardVersion, char* authorityCode,
+                           char* cardKind, char* reserved) {
+    char* const outputs[] = {englishName, sex,   cardNumber,  nationality,   chineseName, validFrom,
+                             validUntil,  birth, cardVersion, authorityCode, cardKind,    reserved};
     return ParseLayout(kForeigner, text, textLen, outputs);
 }
 
 int ParseHKMoTwTextInfo(const unsigned char* text, int textLen, char* name, char* sex,
-                        char* field32, char* birth, char* address, char* idNumber,
-                        char* authority, char* validFrom, char* validUntil, char* passNumber,
-                        char* issueCount, char* field242, char* cardKind, char* reserved) {
-    char* const outputs[] = {name, sex, field32, birth, address, idNumber, authority, validFrom,
-                             validUntil, passNumber, issueCount, field242, cardKind, reserved};
+                        char* field32, char* birth, char* address, char* idNumber, char* authority,
+                        char* validFrom, char* validUntil, char* passNumber, char* issueCount,
+                        char* field242, char* cardKind, char* reserved) {
+    char* const outputs[] = {name,       sex,       field32,   birth,      address,
+                             idNumber,   authority, validFrom, validUntil, passNumber,
+                             issueCount, field242,  cardKind,  reserved};
     return ParseLayout(kHKMoTw, text, textLen, outputs);
 }
 

@@ -281,7 +281,8 @@ int ComRecvProtocolBybyte(ReaderHandle* h, unsigned char* out, int* len) {
         frame.push_back(byte);
     }
     std::vector<unsigned char> decoded;
-    const int checked = link::CheckAndDecode(variant, mode, frame.data(), int(frame.size()), decoded);
+    const int checked =
+        link::CheckAndDecode(variant, mode, frame.data(), int(frame.size()), decoded);
     return checked != 0 ? checked : DeliverFrame(decoded, out, len);
 }
 

@@ -87,7 +87,8 @@ void* LoadDecoder() {
         Writelog_Arg("%s load fail,error = %s", inFolder.c_str(), dlerror());
     }
     library = dlopen("libwlt.so", RTLD_NOW | RTLD_GLOBAL);
-    if (!library) Writelog_Arg("libwlt.so load fail,error = %s,ret = %d", dlerror(), CARDGATE_NO_DECODER);
+    if (!library)
+        Writelog_Arg("libwlt.so load fail,error = %s,ret = %d", dlerror(), CARDGATE_NO_DECODER);
     return library;
 }
 

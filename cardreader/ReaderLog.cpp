@@ -92,8 +92,7 @@ int DeleteExpiredFile(const char* folder, int days) {
     const double limit = double(days) * 86400.0;
     int result = 1;
     while (dirent* entry = readdir(directory)) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
-            continue;
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
         const std::string path = std::string(folder) + "/" + entry->d_name;
         struct stat status {};
         if (lstat(path.c_str(), &status) != 0) {
@@ -115,13 +114,12 @@ int DeleteExpiredFile(const char* folder, int days) {
 
 int Writelog(const char* text) {
     if (g_settings.writeFlag == 0) return CARDGATE_LOG_OFF;
-    const std::string moduleFolder =
-        std::string(g_settings.rootPath) + "/" + g_settings.moduleName;
+    const std::string moduleFolder = std::string(g_settings.rootPath) + "/" + g_settings.moduleName;
     if (!IsDirectory(moduleFolder.c_str())) CreatDir(moduleFolder.c_str());
 
-    timeval clock {};
+    timeval clock{};
     gettimeofday(&clock, nullptr);
-    tm now {};
+    tm now{};
     localtime_r(&clock.tv_sec, &now);
     char dayFolder[600];
     std::snprintf(dayFolder, sizeof dayFolder, "%s/%04d%02d%02d", moduleFolder.c_str(),

@@ -65,10 +65,9 @@ int FixedOutputCommand(std::initializer_list<unsigned char> payload, int capacit
 int SDT_OpenDev(int port, int mode, const char* path, int baudOrFd) {
     if (GetCurDevType() != 0) CloseDevice();
     int size = 0;
-    const int opened =
-        port <= 1000 ? OpenDevCom(path, baudOrFd, &size)
-                     : OpenDevHid(mode, kReaderVendor, kReaderProduct, path ? path : "", baudOrFd,
-                                  &size);
+    const int opened = port <= 1000 ? OpenDevCom(path, baudOrFd, &size)
+                                    : OpenDevHid(mode, kReaderVendor, kReaderProduct,
+                                                 path ? path : "", baudOrFd, &size);
     if (opened != 0) return kNotOpen;
     SetDevTimeout(kDefaultTimeoutMs, 20);
     return kSuccess;
@@ -98,7 +97,9 @@ int _SDT_GetSAMStatus(void) {
     return Exchange({0x11, 0xFF}, 16, response);
 }
 
-int _SDT_GetSAMID(unsigned char* id) { return FixedOutputCommand({0x12, 0xFF}, 64, kSuccess, 16, id); }
+int _SDT_GetSAMID(unsigned char* id) {
+    return FixedOutputCommand({0x12, 0xFF}, 64, kSuccess, 16, id);
+}
 
 int _SDT_GetSAMIDToStr(void) { return DeviceOpen() ? kSuccess : kNotOpen; }
 

@@ -41,21 +41,18 @@ speed_t LineSpeed(int baud) {
 
 void ApplyParity(termios& settings, int parity) {
     switch (parity) {
-        case 'E': case 'e':
+        case 'E':
+        case 'e':
             settings.c_cflag |= PARENB;
             settings.c_cflag &= ~PARODD;
             break;
-        case 'N': case 'n':
-            settings.c_cflag &= ~PARENB;
-            break;
-        case 'O': case 'o':
-            settings.c_cflag |= PARENB | PARODD;
-            break;
-        case 'S': case 's':
-            settings.c_cflag &= ~(PARENB | CSTOPB);
-            break;
-        default:
-            break;
+        case 'N':
+        case 'n': settings.c_cflag &= ~PARENB; break;
+        case 'O':
+        case 'o': settings.c_cflag |= PARENB | PARODD; break;
+        case 'S':
+        case 's': settings.c_cflag &= ~(PARENB | CSTOPB); break;
+        default: break;
     }
 }
 
@@ -82,15 +79,16 @@ int CheckFD(int fd, int direction, int ms) {
 }
 
 int SetComParam(int fd, int baud, int dataBits, int parity, int stopBits, ReaderHandle* h) {
-    termios settings {};
+    termios settings{};
     if (tcgetattr(fd, &settings) != 0) {
         Writelog_Arg("%s ,tcgetattr fd = [%d]", __func__, fd);
         std::memset(&settings, 0, sizeof settings);
     }
-    Writelog_Arg("%s start,tcsetattr  termios.c_cflag= [%d],termios.c_iflag= [%d],"
-                 "termios.c_oflag= [%d],termios.c_lflag= [%d],termios.c_line = [%d]",
-                 __func__, int(settings.c_cflag), int(settings.c_iflag), int(settings.c_oflag),
-                 int(settings.c_lflag), int(settings.c_line));
+    Writelog_Arg(
+        "%s start,tcsetattr  termios.c_cflag= [%d],termios.c_iflag= [%d],"
+        "termios.c_oflag= [%d],termios.c_lflag= [%d],termios.c_line = [%d]",
+        __func__, int(settings.c_cflag), int(settings.c_iflag), int(settings.c_oflag),
+        int(settings.c_lflag), int(settings.c_line));
     settings.c_oflag &= ~OPOST;
     settings.c_lflag = 0;
     settings.c_cflag &= ~CSIZE;
@@ -110,10 +108,11 @@ int SetComParam(int fd, int baud, int dataBits, int parity, int stopBits, Reader
         Writelog_Arg("%s ,tcsetattr fd = [%d]", __func__, fd);
         return CARDGATE_SETTINGS_FAILED;
     }
-    Writelog_Arg("%s End,tcsetattr  termios.c_cflag= [%d],termios.c_iflag= [%d],"
-                 "termios.c_oflag= [%d],termios.c_lflag= [%d]",
-                 __func__, int(settings.c_cflag), int(settings.c_iflag), int(settings.c_oflag),
-                 int(settings.c_lflag));
+    Writelog_Arg(
+        "%s End,tcsetattr  termios.c_cflag= [%d],termios.c_iflag= [%d],"
+        "termios.c_oflag= [%d],termios.c_lflag= [%d]",
+        __func__, int(settings.c_cflag), int(settings.c_iflag), int(settings.c_oflag),
+        int(settings.c_lflag));
     if (h) h->termios = settings;
     return 0;
 }
@@ -140,7 +139,7 @@ int OpenComByPath(ReaderHandle* h) {
 int StdOpenCom(const char* path, int baud, ReaderHandle* out) {
     if (!path || !out) return CARDGATE_BAD_ARGUMENT;
     Writelog_Arg("%s start,PATH = [%s],baud = [%d]", __func__, path, baud);
-    ReaderHandle record {};
+    ReaderHandle record{};
     std::snprintf(record.path, sizeof record.path, "%s", path);
     record.baud = baud;
     const int fd = OpenComByPath(&record);
@@ -195,7 +194,8 @@ int ComRecvData(ReaderHandle* h, unsigned char* data, int* len) {
         }
         previousEmpty = false;
         const int room = kReceiveBufferSize - received;
-        const ssize_t got = read(h->fd, buffer.data() + received, size_t(waiting < room ? waiting : room));
+        const ssize_t got =
+            read(h->fd, buffer.data() + received, size_t(waiting < room ? waiting : room));
         if (got < 0) {
             Writelog_Arg("%s ,read = [%d][error = %d(%s)]", __func__, int(got), errno,
                          strerror(errno));

@@ -155,7 +155,7 @@ int OpenLibUSB(ReaderHandle* h) {
     }
     libusb_device_handle* handle = nullptr;
     for (ssize_t index = 0; index < count && !handle; ++index) {
-        libusb_device_descriptor descriptor {};
+        libusb_device_descriptor descriptor{};
         const int read = libusb_get_device_descriptor(list[index], &descriptor);
         if (read != 0) {
             Writelog_Arg("%s ,devnum = [%d],libusb_get_device_descriptor return = [%d]", __func__,
@@ -208,7 +208,7 @@ int OpenLibUSBByPath(ReaderHandle* h) {
         libusb_exit(context);
         return CARDGATE_PATH_NOT_FOUND;
     }
-    libusb_device_descriptor descriptor {};
+    libusb_device_descriptor descriptor{};
     const int read = libusb_get_device_descriptor(device, &descriptor);
     Writelog_Arg("%s ,libusb_get_device_descriptor return = [%d][%d][%d]", __func__, read,
                  descriptor.idVendor, descriptor.idProduct);
@@ -218,7 +218,7 @@ int OpenLibUSBByPath(ReaderHandle* h) {
 int StdOpenUsbByVidPid(int vid, int pid, int fd, ReaderHandle* out) {
     if (!out) return CARDGATE_BAD_ARGUMENT;
     Writelog_Arg("%s start,VID/PID = [0x%04x/0x%04x],FD = [%d]", __func__, vid, pid, fd);
-    ReaderHandle record {};
+    ReaderHandle record{};
     record.vid = vid;
     record.pid = pid;
     record.usbFd = fd;
@@ -233,7 +233,7 @@ int StdOpenUsbByVidPid(int vid, int pid, int fd, ReaderHandle* out) {
 int StdOpenUsbByPath(const char* devpath, int fd, ReaderHandle* out) {
     if (!out || !devpath) return CARDGATE_BAD_ARGUMENT;
     Writelog_Arg("%s start,devpath = [%s]", __func__, devpath);
-    ReaderHandle record {};
+    ReaderHandle record{};
     std::snprintf(record.path, sizeof record.path, "%s", devpath);
     record.usbFd = fd;
     const int opened = OpenLibUSBByPath(&record);
@@ -268,16 +268,14 @@ int LibUSBSendData(ReaderHandle* h, const unsigned char* data, int len) {
             const bool bulk = h->transType == LIBUSB_TRANSFER_TYPE_BULK;
             result = WithStallRetries(h, endpoint, [&] {
                 int transferred = 0;
-                const int sent =
-                    (bulk ? calls.bulk_transfer : calls.interrupt_transfer)(
-                        h->devHandle, endpoint, report.data(), len + 1, &transferred, timeout);
+                const int sent = (bulk ? calls.bulk_transfer : calls.interrupt_transfer)(
+                    h->devHandle, endpoint, report.data(), len + 1, &transferred, timeout);
                 if (sent == 0 && !bulk && transferred != len + 1) return int(LIBUSB_ERROR_IO);
                 return sent;
             });
             break;
         }
-        default:
-            return CARDGATE_SEND_FAILED;
+        default: return CARDGATE_SEND_FAILED;
     }
     if (result == 0) return 0;
     calls.clear_halt(h->devHandle, endpoint);
@@ -323,8 +321,7 @@ int LibUSBRecvData(ReaderHandle* h, unsigned char* data, int* len) {
                          __func__, result, received);
             break;
         }
-        default:
-            return CARDGATE_RECEIVE_FAILED;
+        default: return CARDGATE_RECEIVE_FAILED;
     }
     if (result != 0) {
         calls.clear_halt(h->devHandle, endpoint);

@@ -59,7 +59,7 @@ struct Options {
     std::string host = "127.0.0.1";
     int port = 9600;
     std::string path = "/";
-    double timeout_seconds = 0;   // 0: chosen from the request
+    double timeout_seconds = 0;  // 0: chosen from the request
     std::string method;
     std::string args = "{}";
 };
@@ -204,26 +204,28 @@ int report_open_failure(const WsClientConnection& connection, const Options& opt
     const char* url = options.url.c_str();
     const char* detail = connection.open_failure_detail().c_str();
     switch (connection.open_failure()) {
-    case WsClientConnection::OpenFailure::Refused:
-        std::fprintf(stderr,
-                     "countermate-call: connection refused: nothing listens at %s "
-                     "(is countermate-host running on that port?)\n", url);
-        break;
-    case WsClientConnection::OpenFailure::Unresolved:
-        std::fprintf(stderr, "countermate-call: cannot reach %s: %s\n", url, detail);
-        break;
-    case WsClientConnection::OpenFailure::NoHandshake:
-        std::fprintf(stderr,
-                     "countermate-call: %s accepted the connection but gave no WebSocket "
-                     "handshake within %g s (%s)\n", url, handshake_seconds, detail);
-        break;
-    case WsClientConnection::OpenFailure::Rejected:
-        std::fprintf(stderr, "countermate-call: %s refused the WebSocket handshake: %s\n", url,
-                     detail);
-        break;
-    default:
-        std::fprintf(stderr, "countermate-call: cannot connect to %s: %s\n", url, detail);
-        break;
+        case WsClientConnection::OpenFailure::Refused:
+            std::fprintf(stderr,
+                         "countermate-call: connection refused: nothing listens at %s "
+                         "(is countermate-host running on that port?)\n",
+                         url);
+            break;
+        case WsClientConnection::OpenFailure::Unresolved:
+            std::fprintf(stderr, "countermate-call: cannot reach %s: %s\n", url, detail);
+            break;
+        case WsClientConnection::OpenFailure::NoHandshake:
+            std::fprintf(stderr,
+                         "countermate-call: %s accepted the connection but gave no WebSocket "
+                         "handshake within %g s (%s)\n",
+                         url, handshake_seconds, detail);
+            break;
+        case WsClientConnection::OpenFailure::Rejected:
+            std::fprintf(stderr, "countermate-call: %s refused the WebSocket handshake: %s\n", url,
+                         detail);
+            break;
+        default:
+            std::fprintf(stderr, "countermate-call: cannot connect to %s: %s\n", url, detail);
+            break;
     }
     return kUnreachable;
 }
@@ -242,13 +244,9 @@ int main(int argc, char** argv) {
     }
     Options options;
     switch (parse_options(argc, argv, options)) {
-    case Parsed::Help:
-        std::fputs(kUsage, stdout);
-        return kSuccess;
-    case Parsed::Error:
-        return kUsageError;
-    case Parsed::Run:
-        break;
+        case Parsed::Help: std::fputs(kUsage, stdout); return kSuccess;
+        case Parsed::Error: return kUsageError;
+        case Parsed::Run: break;
     }
     CJsonObject args;
     if (!parse_object(options.args, args)) {
@@ -258,8 +256,8 @@ int main(int argc, char** argv) {
     CJsonObject request;
     request.Add("method", options.method);
     request.Add("args", args);
-    const double wait_seconds =
-        options.timeout_seconds > 0 ? options.timeout_seconds : default_wait_seconds(args);
+    const double wait_seconds = options.timeout_seconds > 0 ? options.timeout_seconds
+                                                            : default_wait_seconds(args);
     const int wait_ms = int(std::min(wait_seconds * 1000, 2e9));
 
     signal(SIGINT, on_interrupt);
@@ -287,7 +285,8 @@ int main(int argc, char** argv) {
             return kInterrupted;
         }
         if (connection.closed_by_peer()) {
-            std::fprintf(stderr, "countermate-call: %s closed the connection without answering %s\n",
+            std::fprintf(stderr,
+                         "countermate-call: %s closed the connection without answering %s\n",
                          options.url.c_str(), options.method.c_str());
         } else {
             std::fprintf(stderr, "countermate-call: no answer to %s from %s within %g s\n",

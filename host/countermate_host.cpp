@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
             stopped = true;
         }
         stopped_changed.notify_all();
-        pthread_kill(main_thread, SIGUSR1);   // the service stopped by itself: wake sigwait
+        pthread_kill(main_thread, SIGUSR1);  // the service stopped by itself: wake sigwait
     });
 
     int signal_number = 0;

@@ -63,8 +63,7 @@ private:
         pending_.push_back(byte);
         const size_t position = pending_.size() - 1;
         plain_possible_ = plain_possible_ && fits_header(byte, position);
-        scrambled_possible_ =
-            scrambled_possible_ && fits_header(byte ^ kScrambleKey, position);
+        scrambled_possible_ = scrambled_possible_ && fits_header(byte ^ kScrambleKey, position);
         if (pending_.size() == kHeaderLength || (!plain_possible_ && !scrambled_possible_))
             decide_and_flush();
     }
@@ -79,7 +78,8 @@ private:
         scrambled_possible_ = true;
         for (unsigned char byte : bytes) {
             // A line may end before its header could be judged (an empty continuation line).
-            if (in_line_) put(byte); else take(byte);
+            if (in_line_) put(byte);
+            else take(byte);
         }
     }
 
@@ -111,7 +111,8 @@ bool print_plain(std::FILE* input, const char* name) {
     LogUnscrambler unscrambler(stdout);
     unsigned char buffer[64 * 1024];
     size_t count = 0;
-    while ((count = std::fread(buffer, 1, sizeof buffer, input)) > 0) unscrambler.feed(buffer, count);
+    while ((count = std::fread(buffer, 1, sizeof buffer, input)) > 0)
+        unscrambler.feed(buffer, count);
     unscrambler.finish();
     if (std::ferror(input)) {
         std::fprintf(stderr, "countermate-logcat: %s: %s\n", name, std::strerror(errno));

@@ -57,7 +57,7 @@ bool read_handshake_answer(int socket, Clock::time_point deadline, std::string& 
         pollfd readable{socket, POLLIN, 0};
         poll(&readable, 1, left);
     }
-    return true;   // too long to be an accepting answer; judged by its status line
+    return true;  // too long to be an accepting answer; judged by its status line
 }
 
 // Whether `answer` is a 101 that carries the Sec-WebSocket-Accept derived from `key`.
@@ -152,9 +152,10 @@ bool WsClientConnection::complete_handshake(int socket, const std::string& host,
                                             const std::string& path, int timeout_ms) {
     char key[32] = {};
     ws_buildShakeKey(key);
-    const std::string request = "GET " + path + " HTTP/1.1\r\nConnection: Upgrade\r\nHost: " +
-                                host + ":" + std::to_string(port) + "\r\nSec-WebSocket-Key: " +
-                                key + "\r\nSec-WebSocket-Version: 13\r\nUpgrade: websocket\r\n\r\n";
+    const std::string request = "GET " + path +
+                                " HTTP/1.1\r\nConnection: Upgrade\r\nHost: " + host + ":" +
+                                std::to_string(port) + "\r\nSec-WebSocket-Key: " + key +
+                                "\r\nSec-WebSocket-Version: 13\r\nUpgrade: websocket\r\n\r\n";
     if (ws_send(socket, request.data(), int(request.size()), false, WsData_None) <= 0) {
         return fail(OpenFailure::NoHandshake, "the handshake request could not be sent");
     }
@@ -162,9 +163,9 @@ bool WsClientConnection::complete_handshake(int socket, const std::string& host,
     bool closed = false;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     if (!read_handshake_answer(socket, deadline, answer, closed)) {
-        return fail(OpenFailure::NoHandshake,
-                    closed ? "the connection was closed during the handshake"
-                           : "no answer to the handshake");
+        return fail(OpenFailure::NoHandshake, closed
+                                                  ? "the connection was closed during the handshake"
+                                                  : "no answer to the handshake");
     }
     if (!accepts_key(answer, key)) {
         return fail(OpenFailure::Rejected, answer.substr(0, answer.find("\r\n")));
@@ -192,7 +193,8 @@ bool WsClientConnection::receive(std::string& message, int timeout_ms,
         }
         make_room_for_next_frame();
         Ws_DataType type = WsData_None;
-        const int length = ws_recv(socket_, buffer_.data(), static_cast<int>(buffer_.size()), &type);
+        const int length =
+            ws_recv(socket_, buffer_.data(), static_cast<int>(buffer_.size()), &type);
         if (type == WsData_Close) {
             closed_by_peer_ = true;
             return false;
@@ -201,8 +203,9 @@ bool WsClientConnection::receive(std::string& message, int timeout_ms,
             message.assign(buffer_.data(), static_cast<size_t>(length));
             return true;
         }
-        char probe = 0;   // readable but nothing to read: the service closed the connection
-        if (length == 0 && type == WsData_None && recv(socket_, &probe, 1, MSG_PEEK | MSG_DONTWAIT) == 0) {
+        char probe = 0;  // readable but nothing to read: the service closed the connection
+        if (length == 0 && type == WsData_None &&
+            recv(socket_, &probe, 1, MSG_PEEK | MSG_DONTWAIT) == 0) {
             closed_by_peer_ = true;
             return false;
         }

@@ -44,7 +44,8 @@ public:
             return false;
         }
         const char* equals = std::strchr(line, '=');
-        if (equals == nullptr || std::strstr(line, key_) == nullptr || is_comment(line)) return false;
+        if (equals == nullptr || std::strstr(line, key_) == nullptr || is_comment(line))
+            return false;
         const char* start = equals + 1;
         const char* carriage_return = std::strchr(start, '\r');
         const size_t length = carriage_return != nullptr ? size_t(carriage_return - start)

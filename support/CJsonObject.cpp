@@ -44,7 +44,8 @@ cJSON* CreateInteger(const std::string& digits, IntegerSign sign) {
 // The integer converted to T as C++ converts a 64-bit integer of the node's signedness.
 template <typename T>
 T IntegerAs(const cJSON* node) {
-    if (node->valueint == kUnsigned) return static_cast<T>(std::strtoull(node->valuestring, nullptr, 10));
+    if (node->valueint == kUnsigned)
+        return static_cast<T>(std::strtoull(node->valuestring, nullptr, 10));
     return static_cast<T>(std::strtoll(node->valuestring, nullptr, 10));
 }
 
@@ -251,13 +252,15 @@ CJsonObject::~CJsonObject() { Clear(); }
 
 CJsonObject& CJsonObject::operator=(const CJsonObject& other) {
     if (this == &other) return *this;
-    cJSON* copy = CopyOf(other);   // before Clear: other may be one of our children
+    cJSON* copy = CopyOf(other);  // before Clear: other may be one of our children
     Clear();
     m_owned_root = copy;
     return *this;
 }
 
-bool CJsonObject::operator==(const CJsonObject& other) const { return ToString() == other.ToString(); }
+bool CJsonObject::operator==(const CJsonObject& other) const {
+    return ToString() == other.ToString();
+}
 
 bool CJsonObject::Parse(const std::string& text) {
     Clear();
@@ -295,7 +298,9 @@ std::string CJsonObject::ToFormattedString() const {
 
 // ---- private helpers ----
 
-cJSON* CJsonObject::value() const { return m_owned_root != nullptr ? m_owned_root : m_referenced_root; }
+cJSON* CJsonObject::value() const {
+    return m_owned_root != nullptr ? m_owned_root : m_referenced_root;
+}
 
 cJSON* CJsonObject::CopyOf(const CJsonObject& other) {
     return other.value() != nullptr ? DetachedCopy(other.value()) : nullptr;
@@ -310,9 +315,13 @@ bool CJsonObject::CopyNodeInto(const cJSON* node, CJsonObject& out) {
     return true;
 }
 
-cJSON* CJsonObject::ObjectValue() const { return ValueOfKind(value(), cJSON_Object, kNotObject, m_error); }
+cJSON* CJsonObject::ObjectValue() const {
+    return ValueOfKind(value(), cJSON_Object, kNotObject, m_error);
+}
 
-cJSON* CJsonObject::ArrayValue() const { return ValueOfKind(value(), cJSON_Array, kNotArray, m_error); }
+cJSON* CJsonObject::ArrayValue() const {
+    return ValueOfKind(value(), cJSON_Array, kNotArray, m_error);
+}
 
 cJSON* CJsonObject::Member(const std::string& key) const {
     cJSON* object = ObjectValue();
@@ -350,7 +359,8 @@ bool CJsonObject::ReplaceMember(const std::string& key, cJSON* item) {
         return false;
     }
     cJSON* object = ObjectValue();
-    cJSON* old = object != nullptr ? cJSON_GetObjectItemCaseSensitive(object, key.c_str()) : nullptr;
+    cJSON* old = object != nullptr ? cJSON_GetObjectItemCaseSensitive(object, key.c_str())
+                                   : nullptr;
     if (old == nullptr || !cJSON_ReplaceItemInObjectCaseSensitive(object, key.c_str(), item)) {
         cJSON_Delete(item);
         return false;
@@ -373,7 +383,7 @@ bool CJsonObject::InsertElement(cJSON* item, bool at_front) {
         cJSON_Delete(item);
         return false;
     }
-    if (at_front) DropChildrenFrom(0);   // every index moved
+    if (at_front) DropChildrenFrom(0);  // every index moved
     return true;
 }
 
@@ -432,7 +442,7 @@ bool CJsonObject::GetKey(std::string& key) {
     cJSON* object = ObjectValue();
     if (object == nullptr) return false;
     cJSON* next = m_traversal_cursor != nullptr ? m_traversal_cursor->next : object->child;
-    m_traversal_cursor = next;   // null after the last member: the next call starts again
+    m_traversal_cursor = next;  // null after the last member: the next call starts again
     if (next == nullptr) return false;
     key = next->string != nullptr ? next->string : "";
     return true;
@@ -441,38 +451,71 @@ bool CJsonObject::GetKey(std::string& key) {
 void CJsonObject::ResetTraversing() { m_traversal_cursor = nullptr; }
 
 CJsonObject& CJsonObject::operator[](const std::string& key) {
-    cJSON* member = cJSON_IsObject(value()) ? cJSON_GetObjectItemCaseSensitive(value(), key.c_str()) : nullptr;
+    cJSON* member = cJSON_IsObject(value()) ? cJSON_GetObjectItemCaseSensitive(value(), key.c_str())
+                                            : nullptr;
     auto child = m_children_by_key.find(key);
     if (child == m_children_by_key.end()) {
         child = m_children_by_key.emplace(key, new CJsonObject(member)).first;
     } else if (child->second->IsEmpty()) {
-        child->second->m_referenced_root = member;   // the member may have been added since
+        child->second->m_referenced_root = member;  // the member may have been added since
     }
     return *child->second;
 }
 
 std::string CJsonObject::operator()(const std::string& key) const { return ValueText(Member(key)); }
 
-bool CJsonObject::Get(const std::string& key, CJsonObject& value) const { return CopyNodeInto(Member(key), value); }
-bool CJsonObject::Get(const std::string& key, std::string& value) const { return ReadInto(Member(key), value); }
-bool CJsonObject::Get(const std::string& key, char* value) const { return ReadInto(Member(key), value); }
-bool CJsonObject::Get(const std::string& key, int32_t& value) const { return ReadInto(Member(key), value); }
-bool CJsonObject::Get(const std::string& key, uint32_t& value) const { return ReadInto(Member(key), value); }
-bool CJsonObject::Get(const std::string& key, int64_t& value) const { return ReadInto(Member(key), value); }
-bool CJsonObject::Get(const std::string& key, uint64_t& value) const { return ReadInto(Member(key), value); }
-bool CJsonObject::Get(const std::string& key, bool& value) const { return ReadInto(Member(key), value); }
-bool CJsonObject::Get(const std::string& key, float& value) const { return ReadInto(Member(key), value); }
-bool CJsonObject::Get(const std::string& key, double& value) const { return ReadInto(Member(key), value); }
+bool CJsonObject::Get(const std::string& key, CJsonObject& value) const {
+    return CopyNodeInto(Member(key), value);
+}
+bool CJsonObject::Get(const std::string& key, std::string& value) const {
+    return ReadInto(Member(key), value);
+}
+bool CJsonObject::Get(const std::string& key, char* value) const {
+    return ReadInto(Member(key), value);
+}
+bool CJsonObject::Get(const std::string& key, int32_t& value) const {
+    return ReadInto(Member(key), value);
+}
+bool CJsonObject::Get(const std::string& key, uint32_t& value) const {
+    return ReadInto(Member(key), value);
+}
+bool CJsonObject::Get(const std::string& key, int64_t& value) const {
+    return ReadInto(Member(key), value);
+}
+bool CJsonObject::Get(const std::string& key, uint64_t& value) const {
+    return ReadInto(Member(key), value);
+}
+bool CJsonObject::Get(const std::string& key, bool& value) const {
+    return ReadInto(Member(key), value);
+}
+bool CJsonObject::Get(const std::string& key, float& value) const {
+    return ReadInto(Member(key), value);
+}
+bool CJsonObject::Get(const std::string& key, double& value) const {
+    return ReadInto(Member(key), value);
+}
 bool CJsonObject::IsNull(const std::string& key) const { return cJSON_IsNull(Member(key)) != 0; }
 
-bool CJsonObject::Add(const std::string& key, const CJsonObject& value) { return AddMember(key, CopyOf(value)); }
-bool CJsonObject::Add(const std::string& key, const std::string& value) { return AddMember(key, Item(value)); }
-bool CJsonObject::Add(const std::string& key, const char* value) { return AddMember(key, Item(value)); }
+bool CJsonObject::Add(const std::string& key, const CJsonObject& value) {
+    return AddMember(key, CopyOf(value));
+}
+bool CJsonObject::Add(const std::string& key, const std::string& value) {
+    return AddMember(key, Item(value));
+}
+bool CJsonObject::Add(const std::string& key, const char* value) {
+    return AddMember(key, Item(value));
+}
 bool CJsonObject::Add(const std::string& key, int32_t value) { return AddMember(key, Item(value)); }
-bool CJsonObject::Add(const std::string& key, uint32_t value) { return AddMember(key, Item(value)); }
+bool CJsonObject::Add(const std::string& key, uint32_t value) {
+    return AddMember(key, Item(value));
+}
 bool CJsonObject::Add(const std::string& key, int64_t value) { return AddMember(key, Item(value)); }
-bool CJsonObject::Add(const std::string& key, uint64_t value) { return AddMember(key, Item(value)); }
-bool CJsonObject::Add(const std::string& key, bool value, bool) { return AddMember(key, Item(value)); }
+bool CJsonObject::Add(const std::string& key, uint64_t value) {
+    return AddMember(key, Item(value));
+}
+bool CJsonObject::Add(const std::string& key, bool value, bool) {
+    return AddMember(key, Item(value));
+}
 bool CJsonObject::Add(const std::string& key, float value) { return AddMember(key, Item(value)); }
 bool CJsonObject::Add(const std::string& key, double value) { return AddMember(key, Item(value)); }
 bool CJsonObject::AddNull(const std::string& key) { return AddMember(key, cJSON_CreateNull()); }
@@ -490,17 +533,39 @@ bool CJsonObject::Delete(const std::string& key) {
     return true;
 }
 
-bool CJsonObject::Replace(const std::string& key, const CJsonObject& value) { return ReplaceMember(key, CopyOf(value)); }
-bool CJsonObject::Replace(const std::string& key, const std::string& value) { return ReplaceMember(key, Item(value)); }
-bool CJsonObject::Replace(const std::string& key, const char* value) { return ReplaceMember(key, Item(value)); }
-bool CJsonObject::Replace(const std::string& key, int32_t value) { return ReplaceMember(key, Item(value)); }
-bool CJsonObject::Replace(const std::string& key, uint32_t value) { return ReplaceMember(key, Item(value)); }
-bool CJsonObject::Replace(const std::string& key, int64_t value) { return ReplaceMember(key, Item(value)); }
-bool CJsonObject::Replace(const std::string& key, uint64_t value) { return ReplaceMember(key, Item(value)); }
-bool CJsonObject::Replace(const std::string& key, bool value, bool) { return ReplaceMember(key, Item(value)); }
-bool CJsonObject::Replace(const std::string& key, float value) { return ReplaceMember(key, Item(value)); }
-bool CJsonObject::Replace(const std::string& key, double value) { return ReplaceMember(key, Item(value)); }
-bool CJsonObject::ReplaceWithNull(const std::string& key) { return ReplaceMember(key, cJSON_CreateNull()); }
+bool CJsonObject::Replace(const std::string& key, const CJsonObject& value) {
+    return ReplaceMember(key, CopyOf(value));
+}
+bool CJsonObject::Replace(const std::string& key, const std::string& value) {
+    return ReplaceMember(key, Item(value));
+}
+bool CJsonObject::Replace(const std::string& key, const char* value) {
+    return ReplaceMember(key, Item(value));
+}
+bool CJsonObject::Replace(const std::string& key, int32_t value) {
+    return ReplaceMember(key, Item(value));
+}
+bool CJsonObject::Replace(const std::string& key, uint32_t value) {
+    return ReplaceMember(key, Item(value));
+}
+bool CJsonObject::Replace(const std::string& key, int64_t value) {
+    return ReplaceMember(key, Item(value));
+}
+bool CJsonObject::Replace(const std::string& key, uint64_t value) {
+    return ReplaceMember(key, Item(value));
+}
+bool CJsonObject::Replace(const std::string& key, bool value, bool) {
+    return ReplaceMember(key, Item(value));
+}
+bool CJsonObject::Replace(const std::string& key, float value) {
+    return ReplaceMember(key, Item(value));
+}
+bool CJsonObject::Replace(const std::string& key, double value) {
+    return ReplaceMember(key, Item(value));
+}
+bool CJsonObject::ReplaceWithNull(const std::string& key) {
+    return ReplaceMember(key, cJSON_CreateNull());
+}
 
 // ---- by index ----
 
@@ -513,17 +578,22 @@ CJsonObject& CJsonObject::operator[](unsigned int index) {
     if (child == m_children_by_index.end()) {
         child = m_children_by_index.emplace(index, new CJsonObject(element)).first;
     } else if (child->second->IsEmpty()) {
-        child->second->m_referenced_root = element;   // the element may have been added since
+        child->second->m_referenced_root = element;  // the element may have been added since
     }
     return *child->second;
 }
 
 std::string CJsonObject::operator()(unsigned int index) const {
-    return index <= static_cast<unsigned int>(INT_MAX) ? ValueText(Element(static_cast<int>(index))) : std::string();
+    return index <= static_cast<unsigned int>(INT_MAX) ? ValueText(Element(static_cast<int>(index)))
+                                                       : std::string();
 }
 
-bool CJsonObject::Get(int index, CJsonObject& value) const { return CopyNodeInto(Element(index), value); }
-bool CJsonObject::Get(int index, std::string& value) const { return ReadInto(Element(index), value); }
+bool CJsonObject::Get(int index, CJsonObject& value) const {
+    return CopyNodeInto(Element(index), value);
+}
+bool CJsonObject::Get(int index, std::string& value) const {
+    return ReadInto(Element(index), value);
+}
 bool CJsonObject::Get(int index, char* value) const { return ReadInto(Element(index), value); }
 bool CJsonObject::Get(int index, int32_t& value) const { return ReadInto(Element(index), value); }
 bool CJsonObject::Get(int index, uint32_t& value) const { return ReadInto(Element(index), value); }
@@ -546,7 +616,9 @@ bool CJsonObject::Add(float value) { return InsertElement(Item(value), false); }
 bool CJsonObject::Add(double value) { return InsertElement(Item(value), false); }
 bool CJsonObject::AddNull() { return InsertElement(cJSON_CreateNull(), false); }
 
-bool CJsonObject::AddAsFirst(const CJsonObject& value) { return InsertElement(CopyOf(value), true); }
+bool CJsonObject::AddAsFirst(const CJsonObject& value) {
+    return InsertElement(CopyOf(value), true);
+}
 bool CJsonObject::AddAsFirst(const std::string& value) { return InsertElement(Item(value), true); }
 bool CJsonObject::AddAsFirst(const char* value) { return InsertElement(Item(value), true); }
 bool CJsonObject::AddAsFirst(int32_t value) { return InsertElement(Item(value), true); }
@@ -561,20 +633,28 @@ bool CJsonObject::AddNullAsFirst() { return InsertElement(cJSON_CreateNull(), tr
 bool CJsonObject::Delete(int index) {
     cJSON* array = ArrayValue();
     if (array == nullptr) return false;
-    if (index < 0) return true;   // no such element: nothing to remove
+    if (index < 0) return true;  // no such element: nothing to remove
     cJSON_DeleteItemFromArray(array, index);
-    DropChildrenFrom(static_cast<unsigned int>(index));   // later elements moved down
+    DropChildrenFrom(static_cast<unsigned int>(index));  // later elements moved down
     return true;
 }
 
-bool CJsonObject::Replace(int index, const CJsonObject& value) { return ReplaceElement(index, CopyOf(value)); }
-bool CJsonObject::Replace(int index, const std::string& value) { return ReplaceElement(index, Item(value)); }
-bool CJsonObject::Replace(int index, const char* value) { return ReplaceElement(index, Item(value)); }
+bool CJsonObject::Replace(int index, const CJsonObject& value) {
+    return ReplaceElement(index, CopyOf(value));
+}
+bool CJsonObject::Replace(int index, const std::string& value) {
+    return ReplaceElement(index, Item(value));
+}
+bool CJsonObject::Replace(int index, const char* value) {
+    return ReplaceElement(index, Item(value));
+}
 bool CJsonObject::Replace(int index, int32_t value) { return ReplaceElement(index, Item(value)); }
 bool CJsonObject::Replace(int index, uint32_t value) { return ReplaceElement(index, Item(value)); }
 bool CJsonObject::Replace(int index, int64_t value) { return ReplaceElement(index, Item(value)); }
 bool CJsonObject::Replace(int index, uint64_t value) { return ReplaceElement(index, Item(value)); }
-bool CJsonObject::Replace(int index, bool value, bool) { return ReplaceElement(index, Item(value)); }
+bool CJsonObject::Replace(int index, bool value, bool) {
+    return ReplaceElement(index, Item(value));
+}
 bool CJsonObject::Replace(int index, float value) { return ReplaceElement(index, Item(value)); }
 bool CJsonObject::Replace(int index, double value) { return ReplaceElement(index, Item(value)); }
 bool CJsonObject::ReplaceWithNull(int index) { return ReplaceElement(index, cJSON_CreateNull()); }

@@ -64,8 +64,7 @@ std::vector<std::string> folder_entries(const char* folder) {
     DIR* directory = opendir(folder);
     if (directory == nullptr) return entries;
     while (const dirent* entry = readdir(directory)) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
-            continue;
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
         entries.push_back(std::string(folder) + "/" + entry->d_name);
     }
     closedir(directory);
@@ -197,8 +196,8 @@ void CLogTracker::write_line_locked(int level, const char* function, const char*
     line[length++] = '\n';
     line[length] = '\0';
 
-    const bool new_day =
-        now.day != m_last_day || now.month != m_last_month || now.year != m_last_year;
+    const bool new_day = now.day != m_last_day || now.month != m_last_month ||
+                         now.year != m_last_year;
     if (new_day) enter_day_folder(now);
 
     if (m_scrambled) {

@@ -46,8 +46,8 @@ constexpr const char* kOcrPicture = "/sdcard/ZR/Countermate/temp/ocr.png";
 constexpr const char* kCodePhoto = "/sdcard/ZR/Countermate/temp/qrcode_photo.jpg";
 
 // The members of a card answer's `data`, in the order of the identity fields text.
-constexpr const char* kIdentityFields[] = {"name",    "sex",    "birthday",  "address",
-                                           "id_num",  "maker",  "startData", "endDate"};
+constexpr const char* kIdentityFields[] = {"name",   "sex",   "birthday",  "address",
+                                           "id_num", "maker", "startData", "endDate"};
 
 // A comparison given `timeout`: on success the caller gets the answer text as received and the
 // comparison's `score`.
@@ -63,10 +63,10 @@ int ReadCard(TerminalOperation& operation, int timeout, int card_source, char* c
              std::vector<ResultStep> pulls) {
     const int wait = TimeoutOr(timeout, kCaptureDefaultTimeout);
     pulls.insert(pulls.begin(), AnswerText{card_text, kLongTextCapacity});
-    return operation.Run(MakeCommand(card_source == 1 ? "idcard_TY" : "idcard",
-                                     Params({{"timeOut", wait}}), wait + kAnswerMargin,
-                                     StatusRule::kCancelOrTimeout),
-                         pulls);
+    return operation.Run(
+        MakeCommand(card_source == 1 ? "idcard_TY" : "idcard", Params({{"timeOut", wait}}),
+                    wait + kAnswerMargin, StatusRule::kCancelOrTimeout),
+        pulls);
 }
 
 // Collects a fingerprint; its data text goes to `finger_data`, then `pulls`.
@@ -108,8 +108,8 @@ const char* FaceCommand(int infrared, int card_source) {
 
 // A command that answers with one text member of `data`.
 int TextCommand(CDEV_CounterMate& driver, const char* operation, const char* command,
-                const CJsonObject& param, int wait, StatusRule rule, const char* member,
-                char* out, std::initializer_list<FilePush> pushes = {}) {
+                const CJsonObject& param, int wait, StatusRule rule, const char* member, char* out,
+                std::initializer_list<FilePush> pushes = {}) {
     return TerminalOperation(driver, operation)
         .Run(pushes, MakeCommand(command, param, wait, rule),
              {TextMember{member, out, kLongTextCapacity}});
@@ -137,9 +137,9 @@ int CDEV_CounterMate::ReadIDCard_Base64(int timeout, int card_source, char* answ
 int CDEV_CounterMate::ReadIdentityCard(char* identity_fields, char* message) {
     TerminalOperation operation(*this, "ReadIdentityCard");
     std::string photo(static_cast<size_t>(kBase64PictureCapacity), '\0');
-    int result = operation.Send(MakeCommand("KVIdcard", Params({{"timeOut", kCaptureDefaultTimeout}}),
-                                            kIdentityCardWait, StatusRule::kCancelOrTimeout,
-                                            kIdentityAnswerBytes));
+    int result = operation.Send(
+        MakeCommand("KVIdcard", Params({{"timeOut", kCaptureDefaultTimeout}}), kIdentityCardWait,
+                    StatusRule::kCancelOrTimeout, kIdentityAnswerBytes));
     if (result == kSuccess) {
         result = operation.Apply({Base64Pull{kCardPhoto, &photo[0], kBase64PictureCapacity}});
     }
@@ -177,8 +177,9 @@ int CDEV_CounterMate::GetFingerPrint_Base64(int timeout, int width, int height, 
 
 int CDEV_CounterMate::GetSignName(int timeout, char* sign_image, char* sign_track) {
     TerminalOperation operation(*this, "GetSignName");
-    return TakeSignature(operation, timeout,
-                         {FilePull{kSignatureImage, sign_image}, FilePull{kSignatureTrack, sign_track}});
+    return TakeSignature(
+        operation, timeout,
+        {FilePull{kSignatureImage, sign_image}, FilePull{kSignatureTrack, sign_track}});
 }
 
 int CDEV_CounterMate::GetSignName_Base64(int timeout, char* sign_image) {
@@ -217,14 +218,15 @@ int CDEV_CounterMate::PictureOCR(int timeout, char* local_picture, char* text) {
                        StatusRule::kCommon, "result", text, {{local_picture, kOcrPicture}});
 }
 
-int CDEV_CounterMate::FaceValidateWithIdCard(int timeout, int infrared, double* score,
-                                             char* answer, char* photo, char* back_image,
-                                             char* front_image, char* scene_photo) {
+int CDEV_CounterMate::FaceValidateWithIdCard(int timeout, int infrared, double* score, char* answer,
+                                             char* photo, char* back_image, char* front_image,
+                                             char* scene_photo) {
     // The answer waits at least as long as the terminal is given to compare.
     const int wait = std::max(timeout + kAnswerMargin, kShortestComparisonWait);
     std::vector<ResultStep> steps = ComparisonResults(score, answer);
-    steps.insert(steps.end(), {FilePull{kCardPhoto, photo}, FilePull{kCardBack, back_image},
-                               FilePull{kCardFront, front_image}, FilePull{kScenePhoto, scene_photo}});
+    steps.insert(steps.end(),
+                 {FilePull{kCardPhoto, photo}, FilePull{kCardBack, back_image},
+                  FilePull{kCardFront, front_image}, FilePull{kScenePhoto, scene_photo}});
     return TerminalOperation(*this, "FaceValidateWithIdCard")
         .Run(Comparison(FaceCommand(infrared, 0), timeout, wait), steps);
 }
@@ -244,8 +246,7 @@ int CDEV_CounterMate::FaceValidateWithIdCard_Base64(int timeout, int infrared, i
 }
 
 int CDEV_CounterMate::FingerValidateWithIdCard_Base64(int timeout, double* score, char* answer,
-                                                      char* finger_image,
-                                                      char* card_finger_data) {
+                                                      char* finger_image, char* card_finger_data) {
     std::vector<ResultStep> steps = ComparisonResults(score, answer);
     steps.insert(steps.end(),
                  {Base64Pull{kComparedFingerprint, finger_image, kBase64PictureCapacity},

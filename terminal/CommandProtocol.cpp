@@ -79,8 +79,8 @@ int CDEV_CounterMate::SendCommandOfKind(int kind, const char* command, char* ans
     if (sent != kSuccess) return sent;
     std::vector<unsigned char> received(static_cast<size_t>(answer_capacity));
     int length = 0;
-    const int result = HidReadN(kind, received.data(), &length, timeout + kAnswerTravelSeconds,
-                                answer_capacity);
+    const int result =
+        HidReadN(kind, received.data(), &length, timeout + kAnswerTravelSeconds, answer_capacity);
     if (result == kSuccess && length > 0) std::memcpy(answer, received.data(), length);
     return result;
 }
@@ -116,8 +116,8 @@ int CDEV_CounterMate::RunCommand(const char* command, const CJsonObject* param, 
     return RunCommandKeepingText(command, param, wait, rule, answer, nullptr, kAnswerBytes);
 }
 
-int CDEV_CounterMate::RunCommandKeepingText(const char* command, const CJsonObject* param,
-                                            int wait, StatusRule rule, CJsonObject& answer,
+int CDEV_CounterMate::RunCommandKeepingText(const char* command, const CJsonObject* param, int wait,
+                                            StatusRule rule, CJsonObject& answer,
                                             std::string* answer_text, int answer_capacity) {
     const std::string param_text = param != nullptr ? param->ToString() : std::string();
     const int result = ExchangeCommand(segment::kCommand, command,

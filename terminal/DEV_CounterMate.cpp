@@ -168,5 +168,4 @@ __attribute__((visibility("default"))) CCounterMate* CreateCounterMate() {
 __attribute__((visibility("default"))) void DestroyCounterMate(CCounterMate* counter_mate) {
     if (counter_mate != nullptr) delete static_cast<CDEV_CounterMate*>(counter_mate);
 }
-
 }

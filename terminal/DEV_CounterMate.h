@@ -50,8 +50,8 @@ int ReadPacketSize(const char* config_path);
 
 // How an operation judges the terminal's answer after `success`.
 enum class StatusRule {
-    kNotRead,  // `success` alone decides
-    kCommon,   // statusCode 1 gives -9, 2 gives -2, -1 gives -19; anything else succeeds
+    kNotRead,          // `success` alone decides
+    kCommon,           // statusCode 1 gives -9, 2 gives -2, -1 gives -19; anything else succeeds
     kCancelOrTimeout,  // statusCode 1 gives -9, 2 gives -2; anything else, -1 included, goes on
 };
 
@@ -280,8 +280,7 @@ public:
     // *count gets its byte count. With `stop` given, the wait also ends, with 0 and *count 0,
     // as soon as *stop is non-zero (a frame reader's stop flag). Segments of messages never
     // reach it: they are kept for the message reader.
-    int ReadRawReport(unsigned char* report, int* count, int timeout,
-                      const std::atomic<int>* stop);
+    int ReadRawReport(unsigned char* report, int* count, int timeout, const std::atomic<int>* stop);
     // Drops the raw reports that a message reader kept for the stream readers: what the
     // terminal sent before a stream starts belongs to no frame of it.
     void DropKeptRawReports();
@@ -371,7 +370,7 @@ private:
     // Guards m_port_closing and m_calls_in_manager, and is held over the manager's open and
     // close.
     std::mutex m_port_lock;
-    std::condition_variable m_port_changed;  // a close ended, or the last call left the manager
+    std::condition_variable m_port_changed;   // a close ended, or the last call left the manager
     std::atomic<bool> m_port_closing{false};  // changed and waited on under m_port_lock only
     int m_calls_in_manager = 0;
     // Held over one read of the link and its routing, so that reports reach their readers in

@@ -199,8 +199,7 @@ int CDEV_CounterMate::GetFileInfo(int file_kind, char* folder, char* file_list) 
              {TextMember{"fileInfos", file_list, kLongTextCapacity}});
 }
 
-int CDEV_CounterMate::DeleteFile(int file_kind, char* folder, char* file_name,
-                                 int* deleted_count) {
+int CDEV_CounterMate::DeleteFile(int file_kind, char* folder, char* file_name, int* deleted_count) {
     const std::string pattern = DeletePattern(file_kind, folder, file_name);
     return TerminalOperation(*this, "DeleteFile")
         .Run(MakeCommand("RemoveFiles", Params({{"remotePath", pattern.c_str()}}), 0,
@@ -244,9 +243,8 @@ int CDEV_CounterMate::WriteDeviceInfo(char* key, char* value) {
 
 int CDEV_CounterMate::ReadDeviceInfo(char* key, char* value) {
     TerminalOperation operation(*this, "ReadDeviceInfo");
-    int result = operation.Send(
-        MakeCommand("ReadDeviceInfo", Params({{"infoKey", TextOrEmpty(key)}}), 0,
-                    StatusRule::kNotRead));
+    int result = operation.Send(MakeCommand(
+        "ReadDeviceInfo", Params({{"infoKey", TextOrEmpty(key)}}), 0, StatusRule::kNotRead));
     if (result == kSuccess) {
         result = operation.Apply({TextMember{"result", value, kShortTextCapacity}});
         CTM_TRACE(LOG_LEVEL_DEBUG, "ReadDeviceInfo", "value :%s", TextOrEmpty(value));

@@ -143,8 +143,8 @@ int CDEV_CounterMate::ReceivePulledData(
     int received = 0;
     for (int reports = 1; received < size; ++reports) {
         int length = 0;
-        const int result = HidReadN(segment::kPull, report.data(), &length, kPulledDataTimeout,
-                                    m_packet_size);
+        const int result =
+            HidReadN(segment::kPull, report.data(), &length, kPulledDataTimeout, m_packet_size);
         if (result != kSuccess) return result;
         // More data than the terminal announced would run past the caller's buffers.
         if (length > size - received) return kReceiveFailed;
@@ -174,12 +174,11 @@ int CDEV_CounterMate::PullIntoFile(const char* terminal_path, const char* local_
     // answer on the link is read in step.
     LocalFile file = OpenRegularFileToWrite(local_path);
     bool written = static_cast<bool>(file);
-    const int result = ReceivePulledData(size, kPullFileAcknowledgement,
-                                         [&](const unsigned char* data, int length) {
-                                             if (!written) return;
-                                             written = std::fwrite(data, 1, length, file.get()) ==
-                                                       static_cast<size_t>(length);
-                                         });
+    const int result = ReceivePulledData(
+        size, kPullFileAcknowledgement, [&](const unsigned char* data, int length) {
+            if (!written) return;
+            written = std::fwrite(data, 1, length, file.get()) == static_cast<size_t>(length);
+        });
     if (result != kSuccess) return result;
     return written ? kSuccess : kFileOperationFailed;
 }
@@ -219,14 +218,13 @@ int CDEV_CounterMate::PullFileData(const char* terminal_path, const char* local_
     OptionalCopy copy(local_path);
     std::memset(buffer, 0, static_cast<size_t>(std::min(capacity, 8)));
     int stored = 0;
-    const int result = ReceivePulledData(size, kPullAcknowledgement,
-                                         [&](const unsigned char* data, int count) {
-                                             copy.Write(data, count);
-                                             const int room = std::max(0, capacity - stored);
-                                             std::memcpy(buffer + stored, data,
-                                                         std::min(room, count));
-                                             stored += count;
-                                         });
+    const int result =
+        ReceivePulledData(size, kPullAcknowledgement, [&](const unsigned char* data, int count) {
+            copy.Write(data, count);
+            const int room = std::max(0, capacity - stored);
+            std::memcpy(buffer + stored, data, std::min(room, count));
+            stored += count;
+        });
     if (result != kSuccess) return result;
     if (size > capacity) return kMessageTooLong;
     if (copy.failed()) return kFileOperationFailed;
@@ -260,11 +258,11 @@ int CDEV_CounterMate::PullIntoBase64(const char* terminal_path, const char* loca
     OptionalCopy copy(local_path);
     std::vector<unsigned char> data;
     data.reserve(ReservationFor(size));
-    const int result = ReceivePulledData(size, kPullAcknowledgement,
-                                         [&](const unsigned char* bytes, int count) {
-                                             copy.Write(bytes, count);
-                                             data.insert(data.end(), bytes, bytes + count);
-                                         });
+    const int result =
+        ReceivePulledData(size, kPullAcknowledgement, [&](const unsigned char* bytes, int count) {
+            copy.Write(bytes, count);
+            data.insert(data.end(), bytes, bytes + count);
+        });
     if (result != kSuccess) return result;
     if (copy.failed()) return kFileOperationFailed;
     const int64_t needed = (static_cast<int64_t>(size) / 3 + 25) * 4;
@@ -321,8 +319,8 @@ int CDEV_CounterMate::TransFileCount(int count, const char* local_paths) {
     CJsonObject param;
     param.Add("fileCount", count);
     CJsonObject answer;
-    int result = RunCommand("TransFileCount", &param, kTransFileCountWait, StatusRule::kNotRead,
-                            answer);
+    int result =
+        RunCommand("TransFileCount", &param, kTransFileCountWait, StatusRule::kNotRead, answer);
     if (result == kDeviceFailed) return kTimedOut;
     if (result != kSuccess) return result;
     CJsonObject data;
@@ -368,5 +366,4 @@ __attribute__((visibility("default"))) void CounterMateTransferredBytes(uint64_t
     if (pushed) *pushed = g_bytes_pushed.load();
     if (pulled) *pulled = g_bytes_pulled.load();
 }
-
 }

@@ -94,7 +94,8 @@ int CDEV_CounterMate::ReadReport(unsigned char* report, ReportReader reader) {
     }
     const int count = UseManager([&](CHidManager& hid) { return hid.Read(report, m_packet_size); });
     if (count <= 0 || reader == ReportReader::kAny) return count;
-    const ReportReader owner = IsMessageSegment(report) ? ReportReader::kMessages : ReportReader::kRaw;
+    const ReportReader owner = IsMessageSegment(report) ? ReportReader::kMessages
+                                                        : ReportReader::kRaw;
     if (owner == reader) return count;
     KeepReport(report, count, owner);
     return 0;

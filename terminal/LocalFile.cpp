@@ -15,8 +15,8 @@ LocalFile OpenRegular(const char* path, int access, const char* mode, bool trunc
     if (descriptor < 0) return nullptr;
     struct stat status {};
     const int flags = fcntl(descriptor, F_GETFL);
-    const bool usable = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
-                        flags >= 0 && fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == 0 &&
+    const bool usable = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && flags >= 0 &&
+                        fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == 0 &&
                         (!truncate || ftruncate(descriptor, 0) == 0);
     FILE* file = usable ? fdopen(descriptor, mode) : nullptr;
     if (file == nullptr) close(descriptor);

@@ -13,8 +13,8 @@ void ReplaceModuleLog();
 
 }  // namespace countermate::terminal
 
-#define CTM_TRACE(level, module, ...)                                            \
-    do {                                                                         \
-        if (CLogTracker* module_log_ = countermate::terminal::ModuleLog())       \
-            module_log_->WriteTrace(level, module, __VA_ARGS__);                 \
+#define CTM_TRACE(level, module, ...)                                      \
+    do {                                                                   \
+        if (CLogTracker* module_log_ = countermate::terminal::ModuleLog()) \
+            module_log_->WriteTrace(level, module, __VA_ARGS__);           \
     } while (0)

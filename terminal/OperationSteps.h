@@ -77,7 +77,9 @@ struct NumberMember {
 // asked for no copy). A failure returns `failure_code`, or the pull's own code when that is 0.
 struct FilePull {
     FilePull(std::string terminal, const char* local, int failure = 0)
-        : terminal_path(std::move(terminal)), local_path(TextOrEmpty(local)), failure_code(failure) {}
+        : terminal_path(std::move(terminal)),
+          local_path(TextOrEmpty(local)),
+          failure_code(failure) {}
     FilePull(std::string terminal, std::string local, int failure = 0)
         : terminal_path(std::move(terminal)), local_path(std::move(local)), failure_code(failure) {}
     std::string terminal_path;
@@ -102,9 +104,8 @@ struct AllocatedBase64Pull {
     int failure_code = 0;
 };
 
-using ResultStep =
-    std::variant<TextMember, AnswerText, IntegerMember, NumberMember, FilePull, Base64Pull,
-                 AllocatedBase64Pull>;
+using ResultStep = std::variant<TextMember, AnswerText, IntegerMember, NumberMember, FilePull,
+                                Base64Pull, AllocatedBase64Pull>;
 
 // One operation on the terminal, from its entry to its result.
 class TerminalOperation {

@@ -131,7 +131,8 @@ Command OfdCommand(bool certified, int wait, int sign_type, int record_video,
     const char* name = certified ? "ShowOfdSignOrFingerWithCms" : "ShowOfdSignOrFinger";
     if (positions != nullptr) {
         param.Add("pos", positions);
-        name = certified ? "ShowOfdSignOrFingerCoordinatesWithCms" : "ShowOfdSignOrFingerCoordinates";
+        name = certified ? "ShowOfdSignOrFingerCoordinatesWithCms"
+                         : "ShowOfdSignOrFingerCoordinates";
     }
     return MakeCommand(name, param, wait + kAnswerMargin, StatusRule::kCommon);
 }
@@ -234,7 +235,8 @@ std::vector<ResultStep> OfdResults(const TerminalOperation& operation, int sign_
     const auto add = [&](const char* member, const char* local) {
         std::string terminal_path;
         data.Get(member, terminal_path);
-        if (!terminal_path.empty()) steps.push_back(FilePull{terminal_path, local, kSignatureImageFailed});
+        if (!terminal_path.empty())
+            steps.push_back(FilePull{terminal_path, local, kSignatureImageFailed});
     };
     if (Signs(sign_type)) {
         add("signPath", outputs.sign_image);
@@ -319,8 +321,11 @@ int ShowPdfSignAndFingerPointEx(CDEV_CounterMate& driver, bool certified, int ti
                                 char* track, char* finger_image) {
     TerminalOperation operation(driver, "ShowPdfSignAndFingerPointEx");
     return RunSigning(operation,
-                      {{pdf, kSourcePdf}, PdfPointsCommand(certified, Wait(timeout), sign_type),
-                       PointsOutcome, sign_type, true},
+                      {{pdf, kSourcePdf},
+                       PdfPointsCommand(certified, Wait(timeout), sign_type),
+                       PointsOutcome,
+                       sign_type,
+                       true},
                       [&](const TerminalOperation& answered) {
                           return SingleImageResults(answered, sign_type, signed_pdf, sign_image,
                                                     track, finger_image);
@@ -337,10 +342,12 @@ int ShowPdfSignOrFingerCoordinatesEx(CDEV_CounterMate& driver, bool certified, i
         operation,
         {{pdf, kSourcePdf},
          PdfCoordinatesCommand(certified, Wait(timeout), sign_type, positions, record_video),
-         CoordinatesOutcome, sign_type, true},
+         CoordinatesOutcome,
+         sign_type,
+         true},
         [&](const TerminalOperation& answered) {
-            std::vector<ResultStep> steps =
-                SingleImageResults(answered, sign_type, signed_pdf, sign_image, track, finger_image);
+            std::vector<ResultStep> steps = SingleImageResults(answered, sign_type, signed_pdf,
+                                                               sign_image, track, finger_image);
             if (record_video == 1) steps.insert(steps.begin() + 1, FilePull{kPdfVideo, video});
             return steps;
         });
@@ -350,30 +357,35 @@ int PdfPointsAsBase64(CDEV_CounterMate& driver, const char* name, bool certified
                       int sign_type, char* pdf, char** signed_pdf, char** sign_image,
                       char** finger_image) {
     TerminalOperation operation(driver, name);
-    return RunSigning(operation,
-                      {{pdf, kSourcePdf}, PdfPointsCommand(certified, Wait(timeout), sign_type),
-                       PointsOutcome, sign_type, true},
-                      [&](const TerminalOperation& answered) {
-                          const SigningCounts counts = Counts(answered);
-                          return std::vector<ResultStep>{
-                              AllocatedBase64Pull{SignedPdf(counts), signed_pdf},
-                              FirstImageAsBase64(kSignImageFolder, counts.sign_images, sign_image),
-                              FirstImageAsBase64(kFingerImageFolder, counts.finger_images,
-                                                 finger_image)};
-                      });
+    return RunSigning(
+        operation,
+        {{pdf, kSourcePdf},
+         PdfPointsCommand(certified, Wait(timeout), sign_type),
+         PointsOutcome,
+         sign_type,
+         true},
+        [&](const TerminalOperation& answered) {
+            const SigningCounts counts = Counts(answered);
+            return std::vector<ResultStep>{
+                AllocatedBase64Pull{SignedPdf(counts), signed_pdf},
+                FirstImageAsBase64(kSignImageFolder, counts.sign_images, sign_image),
+                FirstImageAsBase64(kFingerImageFolder, counts.finger_images, finger_image)};
+        });
 }
 
-int PdfCoordinatesAsBase64(CDEV_CounterMate& driver, const char* name, bool certified,
-                           int timeout, int sign_type, char* pdf, int record_video,
-                           char* positions, char** signed_pdf, char** sign_image,
-                           char** finger_image, char** video) {
+int PdfCoordinatesAsBase64(CDEV_CounterMate& driver, const char* name, bool certified, int timeout,
+                           int sign_type, char* pdf, int record_video, char* positions,
+                           char** signed_pdf, char** sign_image, char** finger_image,
+                           char** video) {
     TerminalOperation operation(driver, name);
     if (PositionsTooShort(positions)) return operation.Return(kBadArgument);
     return RunSigning(
         operation,
         {{pdf, kSourcePdf},
          PdfCoordinatesCommand(certified, Wait(timeout), sign_type, positions, record_video),
-         CoordinatesOutcome, sign_type, true},
+         CoordinatesOutcome,
+         sign_type,
+         true},
         [&](const TerminalOperation& answered) {
             const SigningCounts counts = Counts(answered);
             return std::vector<ResultStep>{
@@ -393,7 +405,9 @@ int OfdToFiles(CDEV_CounterMate& driver, const char* name, bool certified, int t
     return RunSigning(operation,
                       {{ofd, kOfdDocument},
                        OfdCommand(certified, Wait(timeout), sign_type, record_video, positions),
-                       JudgedByRule, sign_type, false},
+                       JudgedByRule,
+                       sign_type,
+                       false},
                       [&](const TerminalOperation& answered) {
                           return OfdResults(answered, sign_type, outputs);
                       });
@@ -407,7 +421,9 @@ int OfdAsBase64(CDEV_CounterMate& driver, const char* name, bool certified, int 
     return RunSigning(operation,
                       {{ofd, kOfdDocument},
                        OfdCommand(certified, Wait(timeout), sign_type, record_video, positions),
-                       JudgedByRule, sign_type, false},
+                       JudgedByRule,
+                       sign_type,
+                       false},
                       [&](const TerminalOperation& answered) {
                           return OfdBase64Results(answered, sign_type, outputs);
                       });
@@ -465,10 +481,9 @@ int DocumentCoordinates(CDEV_CounterMate& driver, const char* name, bool certifi
     return ByDocumentKind(
         driver, name, document,
         [&] {
-            return ShowPdfSignOrFingerCoordinatesEx(driver, certified, timeout, sign_type,
-                                                    document, record_video, positions,
-                                                    signed_document, sign_image, sign_data,
-                                                    finger_image, video);
+            return ShowPdfSignOrFingerCoordinatesEx(driver, certified, timeout, sign_type, document,
+                                                    record_video, positions, signed_document,
+                                                    sign_image, sign_data, finger_image, video);
         },
         [&] {
             const char* ofd_video = record_video == 1 && !IsEmpty(video) ? video : nullptr;
@@ -478,10 +493,9 @@ int DocumentCoordinates(CDEV_CounterMate& driver, const char* name, bool certifi
         });
 }
 
-int DocumentPointsAsBase64(CDEV_CounterMate& driver, const char* name, bool certified,
-                           int timeout, int record_video, int sign_type, char* document,
-                           char** signed_document, char** sign_image, char** sign_data,
-                           char** finger_image, char** video) {
+int DocumentPointsAsBase64(CDEV_CounterMate& driver, const char* name, bool certified, int timeout,
+                           int record_video, int sign_type, char* document, char** signed_document,
+                           char** sign_image, char** sign_data, char** finger_image, char** video) {
     return ByDocumentKind(
         driver, name, document,
         [&] {
@@ -529,7 +543,8 @@ int CDEV_CounterMate::ShowPdfAndConfirm(int timeout, char* local_pdf, int* confi
     if (result != kSuccess) return operation.Return(result);
     result = operation.Send(PdfPointsCommand(false, Wait(timeout), 0));
     // Without an answer there is no outcome: the confirmation is left as the caller set it.
-    const int confirmed = result == kSuccess ? Confirmation(operation.DataInteger("statusCode")) : 0;
+    const int confirmed = result == kSuccess ? Confirmation(operation.DataInteger("statusCode"))
+                                             : 0;
     if (confirmed != 0 && confirmation != nullptr) *confirmation = confirmed;
     return operation.Return(result);
 }
@@ -543,14 +558,17 @@ int CDEV_CounterMate::ShowPdfSign(int timeout, int sign_type, char* local_pdf, c
         {{local_pdf, kShowPdfSignDocument},
          MakeCommand("ShowPdfSign", Params({{"timeOut", wait}, {"signtype", sign_type}}),
                      wait + kAnswerMargin, StatusRule::kCancelOrTimeout),
-         JudgedByRule, sign_type, false},
+         JudgedByRule,
+         sign_type,
+         false},
         [&](const TerminalOperation&) {
             std::vector<ResultStep> steps;
             if (Signs(sign_type)) {
                 steps.push_back(FilePull{kShowPdfSignImage, sign_image});
                 steps.push_back(FilePull{kShowPdfSignTrack, sign_track});
             }
-            if (PressesFinger(sign_type)) steps.push_back(FilePull{kShowPdfFingerImage, finger_image});
+            if (PressesFinger(sign_type))
+                steps.push_back(FilePull{kShowPdfFingerImage, finger_image});
             return steps;
         });
 }
@@ -566,14 +584,17 @@ int CDEV_CounterMate::ShowPdfSign_Base64(int timeout, int sign_type, char* local
         {{local_pdf, kShowPdfSignDocument},
          MakeCommand("ShowPdfSign", Params({{"timeOut", wait}, {"signtype", sign_type}}),
                      wait + kAnswerMargin, StatusRule::kCancelOrTimeout),
-         JudgedByRule, sign_type, false},
+         JudgedByRule,
+         sign_type,
+         false},
         [&](const TerminalOperation&) {
             std::vector<ResultStep> steps;
             if (Signs(sign_type)) {
                 steps.push_back(Base64Pull{kShowPdfSignImage, sign_image, kBase64PictureCapacity});
             }
             if (PressesFinger(sign_type)) {
-                steps.push_back(Base64Pull{kShowPdfFingerImage, finger_image, kBase64PictureCapacity});
+                steps.push_back(
+                    Base64Pull{kShowPdfFingerImage, finger_image, kBase64PictureCapacity});
             }
             return steps;
         });
@@ -584,17 +605,20 @@ int CDEV_CounterMate::ShowPdfSignAndFingerPoint(int timeout, int sign_type, char
                                                 char* sign_track, char* finger_image_folder) {
     TerminalOperation operation(*this, "ShowPdfSignAndFingerPoint");
     return RunSigning(operation,
-                      {{local_pdf, kSourcePdf}, PdfPointsCommand(false, Wait(timeout), sign_type),
-                       PointsOutcome, sign_type, true},
+                      {{local_pdf, kSourcePdf},
+                       PdfPointsCommand(false, Wait(timeout), sign_type),
+                       PointsOutcome,
+                       sign_type,
+                       true},
                       [&](const TerminalOperation& answered) {
                           return FolderResults(answered, sign_type, signed_pdf, sign_image_folder,
                                                sign_track, finger_image_folder);
                       });
 }
 
-int CDEV_CounterMate::ShowPdfSignAndFingerPoint_Base64(int timeout, int sign_type,
-                                                       char* local_pdf, char** signed_pdf,
-                                                       char** sign_image, char** finger_image) {
+int CDEV_CounterMate::ShowPdfSignAndFingerPoint_Base64(int timeout, int sign_type, char* local_pdf,
+                                                       char** signed_pdf, char** sign_image,
+                                                       char** finger_image) {
     return PdfPointsAsBase64(*this, "ShowPdfSignAndFingerPoint_Base64", false, timeout, sign_type,
                              local_pdf, signed_pdf, sign_image, finger_image);
 }
@@ -610,10 +634,13 @@ int CDEV_CounterMate::ShowPdfSignOrFingerCoordinates(int timeout, int sign_type,
         operation,
         {{local_pdf, kSourcePdf},
          PdfCoordinatesCommand(false, Wait(timeout), sign_type, positions, record_video),
-         CoordinatesOutcome, sign_type, true},
+         CoordinatesOutcome,
+         sign_type,
+         true},
         [&](const TerminalOperation& answered) {
-            std::vector<ResultStep> steps = FolderResults(
-                answered, sign_type, signed_pdf, sign_image_folder, sign_track, finger_image_folder);
+            std::vector<ResultStep> steps = FolderResults(answered, sign_type, signed_pdf,
+                                                          sign_image_folder, sign_track,
+                                                          finger_image_folder);
             if (record_video == 1) steps.insert(steps.begin() + 1, FilePull{kPdfVideo, video});
             return steps;
         });
@@ -634,8 +661,8 @@ int CDEV_CounterMate::ShowDocumentSignOrFingerPoints(int timeout, int record_vid
                                                      char* sign_image, char* sign_data,
                                                      char* finger_image, char* video) {
     return DocumentPoints(*this, "ShowDocumentSignOrFingerPoints", false, timeout, record_video,
-                          sign_type, document, signed_document, sign_image, sign_data,
-                          finger_image, video);
+                          sign_type, document, signed_document, sign_image, sign_data, finger_image,
+                          video);
 }
 
 int CDEV_CounterMate::ShowDocumentSignOrFingerCoordinates(int timeout, int record_video,
@@ -664,18 +691,17 @@ int CDEV_CounterMate::ShowDocumentSignOrFingerCoordinates_Base64(
     char** video) {
     return DocumentCoordinatesAsBase64(*this, "ShowDocumentSignOrFingerCoordinates_Base64", false,
                                        timeout, record_video, sign_type, document, positions,
-                                       signed_document, sign_image, sign_data, finger_image,
-                                       video);
+                                       signed_document, sign_image, sign_data, finger_image, video);
 }
 
 int CDEV_CounterMate::ShowDocumentSignOrFingerPointsWithCms(int timeout, int record_video,
                                                             int sign_type, char* document,
-                                                            char* signed_document,
-                                                            char* sign_image, char* sign_data,
-                                                            char* finger_image, char* video) {
+                                                            char* signed_document, char* sign_image,
+                                                            char* sign_data, char* finger_image,
+                                                            char* video) {
     return DocumentPoints(*this, "ShowDocumentSignOrFingerPointsWithCms", true, timeout,
-                          record_video, sign_type, document, signed_document, sign_image,
-                          sign_data, finger_image, video);
+                          record_video, sign_type, document, signed_document, sign_image, sign_data,
+                          finger_image, video);
 }
 
 int CDEV_CounterMate::ShowDocumentSignOrFingerCoordinatesWithCms(
@@ -700,13 +726,11 @@ int CDEV_CounterMate::ShowDocumentSignOrFingerCoordinatesWithCms_Base64(
     char** video) {
     return DocumentCoordinatesAsBase64(*this, "ShowDocumentSignOrFingerCoordinatesWithCms_Base64",
                                        true, timeout, record_video, sign_type, document, positions,
-                                       signed_document, sign_image, sign_data, finger_image,
-                                       video);
+                                       signed_document, sign_image, sign_data, finger_image, video);
 }
 
-int CDEV_CounterMate::ShowPdfSignOrFingerMultiDoc(int timeout, int document_count,
-                                                  char* local_pdfs, int sign_type,
-                                                  int record_video, char* positions,
+int CDEV_CounterMate::ShowPdfSignOrFingerMultiDoc(int timeout, int document_count, char* local_pdfs,
+                                                  int sign_type, int record_video, char* positions,
                                                   char* signed_pdf_folder, char* video) {
     TerminalOperation operation(*this, "ShowPdfSignOrFingerMultiDoc");
     const char* name = operation.name();
@@ -745,8 +769,8 @@ int CDEV_CounterMate::ShowPdfSignOrFingerMultiDoc(int timeout, int document_coun
     for (int index = 1; index <= document_count && !IsEmpty(signed_pdf_folder); ++index) {
         std::string terminal_path;
         data.Get("file" + std::to_string(index) + "Path", terminal_path);
-        const std::string local_path =
-            std::string(signed_pdf_folder) + "/" + std::to_string(index) + ".pdf";
+        const std::string local_path = std::string(signed_pdf_folder) + "/" +
+                                       std::to_string(index) + ".pdf";
         CTM_TRACE(LOG_LEVEL_DEBUG, name, "outPdfPath=%s", local_path.c_str());
         steps.push_back(FilePull{terminal_path, local_path});
     }

@@ -23,9 +23,9 @@ enum Function : unsigned char {
     kFrameStart = 0x01,  // from the terminal; acknowledged with the same function
     kFramePart = 0x02,
     kFrameEnd = 0x03,
-    kPause = 0x04,       // answered by a report beginning marker, kPause
+    kPause = 0x04,  // answered by a report beginning marker, kPause
     kKeep = 0x05,
-    kStop = 0x0F,        // from the workstation: stop; from the terminal: the signing end
+    kStop = 0x0F,  // from the workstation: stop; from the terminal: the signing end
 };
 
 constexpr unsigned char kSigningScreen = 0x10;
@@ -41,7 +41,8 @@ constexpr int kFrameReportHeaderBytes = 2;
 constexpr int kPartsPerAcknowledgement = 6;
 
 inline uint32_t DeclaredTotal(const unsigned char* frame_start) {
-    return static_cast<uint32_t>(frame_start[2]) << 24 | static_cast<uint32_t>(frame_start[3]) << 16 |
+    return static_cast<uint32_t>(frame_start[2]) << 24 |
+           static_cast<uint32_t>(frame_start[3]) << 16 |
            static_cast<uint32_t>(frame_start[4]) << 8 | static_cast<uint32_t>(frame_start[5]);
 }
 

@@ -105,7 +105,8 @@ std::string ReplacePlaceholders(const std::string& text,
     while (position < text.size()) {
         const std::pair<std::string, std::string>* match = nullptr;
         for (const auto& value : values) {
-            if (!value.first.empty() && text.compare(position, value.first.size(), value.first) == 0) {
+            if (!value.first.empty() &&
+                text.compare(position, value.first.size(), value.first) == 0) {
                 match = &value;
                 break;
             }
@@ -191,8 +192,8 @@ int SendEvaluationPage(CDEV_CounterMate& driver, TerminalOperation& operation, c
 
 }  // namespace
 
-int CDEV_CounterMate::LoginByHtml(char* user_name, char* user_no, char* star_level,
-                                  char* position, char* org_name, char* head_picture) {
+int CDEV_CounterMate::LoginByHtml(char* user_name, char* user_no, char* star_level, char* position,
+                                  char* org_name, char* head_picture) {
     TerminalOperation operation(*this, "LoginByHtml");
     const Teller teller{user_name, user_no, org_name, std::atoi(TextOrEmpty(star_level)), position};
     const int result = PrepareTellerPage(*this, teller, star_level, head_picture);

@@ -175,8 +175,8 @@ int ReceiveFrame(CDEV_CounterMate& driver, FrameAssembly& assembly, ReadFailureL
     last = AssemblyStep();
     while (isVideoProcStop.load() == 0) {
         int count = 0;
-        int result = driver.ReadRawReport(report.data(), &count, kFrameReportTimeout,
-                                          &isVideoProcStop);
+        int result =
+            driver.ReadRawReport(report.data(), &count, kFrameReportTimeout, &isVideoProcStop);
         // A stop sets the forced-return flag too: the wait it ends was stopped, not failed.
         if (result == kCancelled && isVideoProcStop.load() != 0) break;
         if (result != kSuccess) {
@@ -201,7 +201,8 @@ int ReceiveFrame(CDEV_CounterMate& driver, FrameAssembly& assembly, ReadFailureL
 // The result of a signing-screen reader: the signing end's result when the screen ended.
 int SigningScreenResult(int received, const AssemblyStep& last) {
     if (received != kSuccess) return received;
-    if (last.outcome == AssemblyOutcome::kSigningEnded) return SigningEndResult(last.signing_status);
+    if (last.outcome == AssemblyOutcome::kSigningEnded)
+        return SigningEndResult(last.signing_status);
     return kSuccess;
 }
 
@@ -235,15 +236,15 @@ int CDEV_CounterMate::ReadRawReport(unsigned char* report, int* count, int timeo
 int CDEV_CounterMate::StartVideo(int mode) {
     const TerminalOperation operation(*this, "StartVideo");
     const unsigned char camera = mode == 1 ? 1 : 0;
-    return operation.Return(ControlExchange(*this, stream::kStart, camera, kStartSendTimeout,
-                                            kControlAnswerTimeout));
+    return operation.Return(
+        ControlExchange(*this, stream::kStart, camera, kStartSendTimeout, kControlAnswerTimeout));
 }
 
 int CDEV_CounterMate::StopVideo() {
     const TerminalOperation operation(*this, "StopVideo");
     StopFrameReaders(*this);
-    return operation.Return(ControlExchange(*this, stream::kStop, 0, kControlSendTimeout,
-                                            kControlAnswerTimeout));
+    return operation.Return(
+        ControlExchange(*this, stream::kStop, 0, kControlSendTimeout, kControlAnswerTimeout));
 }
 
 int CDEV_CounterMate::PauseVideo() {
@@ -254,8 +255,8 @@ int CDEV_CounterMate::PauseVideo() {
 
 int CDEV_CounterMate::KeepVideo() {
     const TerminalOperation operation(*this, "DEV_KeepVideo");
-    return operation.Return(ControlExchange(*this, stream::kKeep, 0, kControlSendTimeout,
-                                            kKeepAnswerTimeout));
+    return operation.Return(
+        ControlExchange(*this, stream::kKeep, 0, kControlSendTimeout, kKeepAnswerTimeout));
 }
 
 int CDEV_CounterMate::GetVideoData(int* length, unsigned char* frame) {
@@ -266,9 +267,12 @@ int CDEV_CounterMate::GetVideoData(int* length, unsigned char* frame) {
     FrameAssembly assembly(frame, kVideoFrameCapacity, m_packet_size, StreamKind::kVideo,
                            EarlyParts::kCounted);
     AssemblyStep last;
-    const int result = ReceiveFrame(*this, assembly, [](int failure) {
-        CTM_TRACE(LOG_LEVEL_INFO, "GetVideoData", "HidRead result=%d", failure);
-    }, last);
+    const int result = ReceiveFrame(
+        *this, assembly,
+        [](int failure) {
+            CTM_TRACE(LOG_LEVEL_INFO, "GetVideoData", "HidRead result=%d", failure);
+        },
+        last);
     if (last.outcome == AssemblyOutcome::kFrameReady) {
         *length = static_cast<int>(assembly.FrameLength());
     }
@@ -285,10 +289,13 @@ int CDEV_CounterMate::GetVideoData_Base64(char* text) {
                            std::min(kVideoWorkBytes, LargestFrameForText(kBase64FrameCapacity)),
                            m_packet_size, StreamKind::kVideo, EarlyParts::kIgnored);
     AssemblyStep last;
-    const int result = ReceiveFrame(*this, assembly, [](int failure) {
-        CTM_TRACE(LOG_LEVEL_INFO, "GetVideoData_Base64", "GetVideoData_Base64 HidRead result=%d\n",
-                  failure);
-    }, last);
+    const int result = ReceiveFrame(
+        *this, assembly,
+        [](int failure) {
+            CTM_TRACE(LOG_LEVEL_INFO, "GetVideoData_Base64",
+                      "GetVideoData_Base64 HidRead result=%d\n", failure);
+        },
+        last);
     if (result == kSuccess && last.outcome == AssemblyOutcome::kFrameReady) {
         Base64Encode(work.get(), static_cast<int>(assembly.FrameLength()), text);
     }
@@ -319,8 +326,8 @@ int CDEV_CounterMate::SignNameScreen_Start(int timeout) {
                                       {"declText", "签名区域"}});
     int result = operation.Send(MakeCommand("SignNameScreen", param, 0, StatusRule::kNotRead));
     if (result == kSuccess) {
-        result = ControlExchange(*this, stream::kStart, stream::kSigningScreen,
-                                 kControlSendTimeout, kControlAnswerTimeout);
+        result = ControlExchange(*this, stream::kStart, stream::kSigningScreen, kControlSendTimeout,
+                                 kControlAnswerTimeout);
     }
     return operation.Return(result);
 }
@@ -334,9 +341,14 @@ int CDEV_CounterMate::SignNameScreen_GetScreen(long* length, unsigned char* imag
         FrameAssembly assembly(image, kScreenImageCapacity, m_packet_size,
                                StreamKind::kSigningScreen, EarlyParts::kCounted);
         AssemblyStep last;
-        result = SigningScreenResult(ReceiveFrame(*this, assembly, [](int failure) {
-            CTM_TRACE(LOG_LEVEL_INFO, "SignNameScreen_GetScreen", "HidRead result=%d", failure);
-        }, last), last);
+        result = SigningScreenResult(ReceiveFrame(
+                                         *this, assembly,
+                                         [](int failure) {
+                                             CTM_TRACE(LOG_LEVEL_INFO, "SignNameScreen_GetScreen",
+                                                       "HidRead result=%d", failure);
+                                         },
+                                         last),
+                                     last);
         if (last.outcome == AssemblyOutcome::kFrameReady) {
             *length = static_cast<long>(assembly.FrameLength());
         }
@@ -353,14 +365,19 @@ int CDEV_CounterMate::SignNameScreen_GetScreenBase64(char* image) {
         image[0] = '\0';
         const FrameReaderScope reader;
         const auto work = WorkBuffer(kScreenWorkBytes);
-        FrameAssembly assembly(work.get(),
-                               std::min(kScreenWorkBytes, LargestFrameForText(kBase64FrameCapacity)),
-                               m_packet_size, StreamKind::kSigningScreen, EarlyParts::kIgnored);
+        FrameAssembly assembly(
+            work.get(), std::min(kScreenWorkBytes, LargestFrameForText(kBase64FrameCapacity)),
+            m_packet_size, StreamKind::kSigningScreen, EarlyParts::kIgnored);
         AssemblyStep last;
-        result = SigningScreenResult(ReceiveFrame(*this, assembly, [](int failure) {
-            CTM_TRACE(LOG_LEVEL_INFO, "SignNameScreen_GetScreenBase64", "HidRead result=%d",
-                      failure);
-        }, last), last);
+        result = SigningScreenResult(ReceiveFrame(
+                                         *this, assembly,
+                                         [](int failure) {
+                                             CTM_TRACE(LOG_LEVEL_INFO,
+                                                       "SignNameScreen_GetScreenBase64",
+                                                       "HidRead result=%d", failure);
+                                         },
+                                         last),
+                                     last);
         if (result == kSuccess && last.outcome == AssemblyOutcome::kFrameReady) {
             Base64Encode(work.get(), static_cast<int>(assembly.FrameLength()), image);
         }

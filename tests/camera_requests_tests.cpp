@@ -24,7 +24,8 @@ struct SettingCase {
     const char* reply;
 };
 
-class TerminalCameraSettings : public ServiceTest, public ::testing::WithParamInterface<SettingCase> {};
+class TerminalCameraSettings : public ServiceTest,
+                               public ::testing::WithParamInterface<SettingCase> {};
 
 TEST_P(TerminalCameraSettings, AnswerWithoutTheTerminal) {
     EXPECT_EQ(call(GetParam().request), GetParam().reply);
@@ -34,31 +35,46 @@ TEST_P(TerminalCameraSettings, AnswerWithoutTheTerminal) {
 INSTANTIATE_TEST_SUITE_P(
     Requests, TerminalCameraSettings,
     ::testing::Values(
-        SettingCase{R"({"method":"CamInit","args":{}})", R"({"method":"CamInit","retVal":0,"errMsg":"成功"})"},
-        SettingCase{R"({"method":"CamDeinit","args":{}})", R"({"method":"CamDeinit","retVal":0,"errMsg":"成功"})"},
-        SettingCase{R"({"method":"CamGetResolutionList","args":{}})",
-                    R"({"method":"CamGetResolutionList","retVal":0,"errMsg":"","resolutionList":"2048*1536|1600*1200|1920*1080|1280*960|1024*768|1280*720|800*600|640*480|320*240"})"},
-        SettingCase{R"({"method":"CamGetResolutionList","args":{"cameraNo":2}})",
-                    R"({"method":"CamGetResolutionList","retVal":0,"errMsg":"","resolutionList":"2048*1536|1600*1200|1920*1080|1024*768|1280*720|800*600|640*480"})"},
-        SettingCase{R"({"method":"CamGetResolutionList","args":{"cameraNo":3}})",
-                    R"({"method":"CamGetResolutionList","retVal":0,"errMsg":"","resolutionList":""})"},
-        SettingCase{R"({"method":"CamSetColor","args":{"color":3}})", R"({"method":"CamSetColor","retVal":0,"errMsg":"成功"})"},
-        SettingCase{R"({"method":"CamSetRotateLeft","args":{}})", R"({"method":"CamSetRotateLeft","retVal":0,"errMsg":""})"},
-        SettingCase{R"({"method":"CamSetRotateRight","args":{}})", R"({"method":"CamSetRotateRight","retVal":0,"errMsg":""})"},
-        SettingCase{R"({"method":"VideoRotate","args":{}})", R"({"method":"VideoRotate","retVal":0,"errMsg":""})"},
-        SettingCase{R"({"method":"CamZoomIn","args":{}})", R"({"method":"CamZoomIn","retVal":0,"errMsg":""})"},
-        SettingCase{R"({"method":"CamZoomOut","args":{}})", R"({"method":"CamZoomOut","retVal":0,"errMsg":""})"},
-        SettingCase{R"({"method":"CamGetCameraImage","args":{}})",
-                    R"({"method":"CamGetCameraImage","retVal":1,"imgBase64":"","errMsg":"高拍仪未开始预览"})"},
-        SettingCase{R"({"method":"VideoGetImage","args":{}})",
-                    R"({"method":"VideoGetImage","retVal":-11,"errMsg":"高拍仪未开始预览","imgBase64":""})"},
-        SettingCase{R"({"method":"VideoStop","args":{}})", R"({"method":"VideoStop","retVal":0,"errMsg":""})"}));
+        SettingCase{R"({"method":"CamInit","args":{}})",
+                    R"({"method":"CamInit","retVal":0,"errMsg":"成功"})"},
+        SettingCase{R"({"method":"CamDeinit","args":{}})",
+                    R"({"method":"CamDeinit","retVal":0,"errMsg":"成功"})"},
+        SettingCase{
+            R"({"method":"CamGetResolutionList","args":{}})",
+            R"({"method":"CamGetResolutionList","retVal":0,"errMsg":"","resolutionList":"2048*1536|1600*1200|1920*1080|1280*960|1024*768|1280*720|800*600|640*480|320*240"})"},
+        SettingCase{
+            R"({"method":"CamGetResolutionList","args":{"cameraNo":2}})",
+            R"({"method":"CamGetResolutionList","retVal":0,"errMsg":"","resolutionList":"2048*1536|1600*1200|1920*1080|1024*768|1280*720|800*600|640*480"})"},
+        SettingCase{
+            R"({"method":"CamGetResolutionList","args":{"cameraNo":3}})",
+            R"({"method":"CamGetResolutionList","retVal":0,"errMsg":"","resolutionList":""})"},
+        SettingCase{R"({"method":"CamSetColor","args":{"color":3}})",
+                    R"({"method":"CamSetColor","retVal":0,"errMsg":"成功"})"},
+        SettingCase{R"({"method":"CamSetRotateLeft","args":{}})",
+                    R"({"method":"CamSetRotateLeft","retVal":0,"errMsg":""})"},
+        SettingCase{R"({"method":"CamSetRotateRight","args":{}})",
+                    R"({"method":"CamSetRotateRight","retVal":0,"errMsg":""})"},
+        SettingCase{R"({"method":"VideoRotate","args":{}})",
+                    R"({"method":"VideoRotate","retVal":0,"errMsg":""})"},
+        SettingCase{R"({"method":"CamZoomIn","args":{}})",
+                    R"({"method":"CamZoomIn","retVal":0,"errMsg":""})"},
+        SettingCase{R"({"method":"CamZoomOut","args":{}})",
+                    R"({"method":"CamZoomOut","retVal":0,"errMsg":""})"},
+        SettingCase{
+            R"({"method":"CamGetCameraImage","args":{}})",
+            R"({"method":"CamGetCameraImage","retVal":1,"imgBase64":"","errMsg":"高拍仪未开始预览"})"},
+        SettingCase{
+            R"({"method":"VideoGetImage","args":{}})",
+            R"({"method":"VideoGetImage","retVal":-11,"errMsg":"高拍仪未开始预览","imgBase64":""})"},
+        SettingCase{R"({"method":"VideoStop","args":{}})",
+                    R"({"method":"VideoStop","retVal":0,"errMsg":""})"}));
 
 TEST_F(ServiceTest, TerminalCameraKeepsTheChosenResolution) {
     EXPECT_EQ(call(R"({"method":"CamSetResolution","args":{"resolution":"1280*720"}})"),
               R"({"method":"CamSetResolution","retVal":0,"errMsg":"成功"})");
-    EXPECT_EQ(call(R"({"method":"CamGetCurrentResolution","args":{}})"),
-              R"({"method":"CamGetCurrentResolution","retVal":0,"resolution":"1280*720","errMsg":""})");
+    EXPECT_EQ(
+        call(R"({"method":"CamGetCurrentResolution","args":{}})"),
+        R"({"method":"CamGetCurrentResolution","retVal":0,"resolution":"1280*720","errMsg":""})");
 }
 
 // ---- camera driver: a file-backed document camera ----
@@ -93,7 +109,7 @@ CJsonObject reply_skipping_frames(WsClientConnection& on, const std::string& req
         return !seen.empty() && text_of(seen.back(), "method") == method;
     });
     return messages.empty() || text_of(messages.back(), "method") != method ? CJsonObject()
-                                                                           : messages.back();
+                                                                            : messages.back();
 }
 
 int ret_val(const CJsonObject& reply) {
@@ -104,7 +120,8 @@ int ret_val(const CJsonObject& reply) {
 
 // The next `count` messages of `client` (fewer when they stop coming).
 std::vector<CJsonObject> next_messages(WsClientConnection& client, size_t count) {
-    return collect(client, [count](const std::vector<CJsonObject>& seen) { return seen.size() >= count; });
+    return collect(client,
+                   [count](const std::vector<CJsonObject>& seen) { return seen.size() >= count; });
 }
 
 // Asks with CamGetCameraImage on `client` until the answer says no preview runs; that answer.
@@ -114,7 +131,8 @@ std::string photo_once_no_preview_runs(WsClientConnection& client) {
     std::string photo;
     for (int attempt = 0; attempt < 50 && photo != stopped; ++attempt) {
         if (attempt > 0) usleep(100 * 1000);
-        photo = reply_skipping_frames(client, R"({"method":"CamGetCameraImage","args":{}})").ToString();
+        photo =
+            reply_skipping_frames(client, R"({"method":"CamGetCameraImage","args":{}})").ToString();
     }
     return photo;
 }
@@ -153,7 +171,8 @@ TEST_F(DriverCamera, VideoStartSendsFramesThatDecodeUntilVideoStop) {
         EXPECT_TRUE(picture.decoded);
         EXPECT_GT(picture.width, 0);
     }
-    EXPECT_EQ(call(R"({"method":"VideoStop","args":{}})").ToString(), R"({"method":"VideoStop","retVal":0,"errMsg":""})");
+    EXPECT_EQ(call(R"({"method":"VideoStop","args":{}})").ToString(),
+              R"({"method":"VideoStop","retVal":0,"errMsg":""})");
     std::string after;
     EXPECT_FALSE(client_->receive(after, 500)) << after;
 }
@@ -192,8 +211,9 @@ TEST_F(DriverCamera, ThePreviewEndsWhenItsPageLeaves) {
     ASSERT_EQ(ret_val(call(R"({"method":"VideoStart","args":{"cameraNo":1}})", viewer.get())), 0);
     viewer->close();
     // Another page sees the preview stopped once the departure has been handled.
-    EXPECT_EQ(photo_once_no_preview_runs(*client_),
-              R"({"method":"CamGetCameraImage","retVal":1,"imgBase64":"","errMsg":"高拍仪未开始预览"})");
+    EXPECT_EQ(
+        photo_once_no_preview_runs(*client_),
+        R"({"method":"CamGetCameraImage","retVal":1,"imgBase64":"","errMsg":"高拍仪未开始预览"})");
     // The departed page's stop still closing the camera does not close the one opened next.
     ASSERT_EQ(ret_val(call(R"({"method":"VideoStart","args":{"cameraNo":1}})")), 0);
     const auto frames = next_messages(*client_, 3);
@@ -219,7 +239,8 @@ TEST_F(DriverCamera, APreviewPageThatStopsReadingHoldsUpNobody) {
     RawWsSocket stalled;
     ASSERT_TRUE(stalled.connect(camera_->service().port(), "127.0.0.1", nullptr, 4096));
     ASSERT_EQ(stalled.handshake().rfind("HTTP/1.1 101", 0), 0u);
-    ASSERT_TRUE(stalled.write(RawWsSocket::frame(1, R"({"method":"VideoStart","args":{"cameraNo":1}})")));
+    ASSERT_TRUE(
+        stalled.write(RawWsSocket::frame(1, R"({"method":"VideoStart","args":{"cameraNo":1}})")));
     // Served while the stalled page's frames come and go (refused as busy only while its
     // VideoStart itself runs, which a sanitizer build makes slow).
     int served = 0;
@@ -231,8 +252,9 @@ TEST_F(DriverCamera, APreviewPageThatStopsReadingHoldsUpNobody) {
     }
     EXPECT_EQ(served, 8);
     EXPECT_TRUE(stalled.wait_hung_up(30000)) << "the page that never reads is still connected";
-    EXPECT_EQ(photo_once_no_preview_runs(*client_),
-              R"({"method":"CamGetCameraImage","retVal":1,"imgBase64":"","errMsg":"高拍仪未开始预览"})");
+    EXPECT_EQ(
+        photo_once_no_preview_runs(*client_),
+        R"({"method":"CamGetCameraImage","retVal":1,"imgBase64":"","errMsg":"高拍仪未开始预览"})");
 }
 
 // ---- terminal camera: the preview of the simulated terminal's camera ----
@@ -284,7 +306,9 @@ TEST_F(TerminalCamera, FramesAreTheTerminalsPicturesUntilVideoStop) {
 
 // A quarter turn shows from a following frame; zoom and edge marking keep the turned size.
 TEST_F(TerminalCamera, TurnedZoomedAndEdgeMarkedFrames) {
-    ASSERT_EQ(ret_val(call_beside_preview(R"({"method":"VideoStart","args":{"cameraNo":1,"isEdgeDetection":1}})")), 0);
+    ASSERT_EQ(ret_val(call_beside_preview(
+                  R"({"method":"VideoStart","args":{"cameraNo":1,"isEdgeDetection":1}})")),
+              0);
     EXPECT_EQ(frame_size(next_messages(*client_, 2), "VideoStream"), std::make_pair(640, 480));
     ASSERT_EQ(ret_val(call_beside_preview(R"({"method":"CamSetRotateRight","args":{}})")), 0);
     for (int step = 0; step < 3; ++step) {
@@ -299,8 +323,8 @@ TEST_F(TerminalCamera, PhotoParksThePreviewWhichThenGoesOn) {
     ASSERT_EQ(count_frames(next_messages(*client_, 1), "VideoStream"), 1);
     TemporaryFolder folder;
     const std::string path = folder.path() + "/photo.jpg";
-    const CJsonObject photo =
-        call_beside_preview(R"({"method":"CamGetCameraImage","args":{"imagePath":")" + path + R"("}})");
+    const CJsonObject photo = call_beside_preview(
+        R"({"method":"CamGetCameraImage","args":{"imagePath":")" + path + R"("}})");
     EXPECT_EQ(ret_val(photo), 0) << photo.ToString().substr(0, 200);
     EXPECT_TRUE(decode_jpeg_base64(text_of(photo, "imgBase64")).decoded);
     EXPECT_TRUE(fs::is_regular_file(path));
@@ -318,11 +342,14 @@ TEST_F(TerminalCamera, RequestsBesideThePreviewLeaveItRunning) {
 
 TEST_F(TerminalCamera, ThePreviewEndsWhenItsPageLeaves) {
     auto viewer = service_->connect();
-    ASSERT_EQ(ret_val(reply_skipping_frames(*viewer, R"({"method":"VideoStart","args":{"cameraNo":1}})")), 0);
+    ASSERT_EQ(
+        ret_val(reply_skipping_frames(*viewer, R"({"method":"VideoStart","args":{"cameraNo":1}})")),
+        0);
     ASSERT_EQ(count_frames(next_messages(*viewer, 1), "VideoStream"), 1);
     viewer->close();
-    EXPECT_EQ(photo_once_no_preview_runs(*client_),
-              R"({"method":"CamGetCameraImage","retVal":1,"imgBase64":"","errMsg":"高拍仪未开始预览"})");
+    EXPECT_EQ(
+        photo_once_no_preview_runs(*client_),
+        R"({"method":"CamGetCameraImage","retVal":1,"imgBase64":"","errMsg":"高拍仪未开始预览"})");
     // The terminal is free for the next request.
     EXPECT_EQ(ret_val(call_beside_preview(R"({"method":"GetDevID","args":{}})")), 0);
 }

@@ -29,8 +29,9 @@ inline DecodedJpeg decode_jpeg(const std::string& bytes) {
     if (tjDecompressHeader3(decoder, data, length, &result.width, &result.height, &subsampling,
                             &colourspace) == 0) {
         std::string pixels(static_cast<size_t>(result.width) * result.height * 3, '\0');
-        result.decoded = tjDecompress2(decoder, data, length, reinterpret_cast<unsigned char*>(&pixels[0]),
-                                       result.width, 0, result.height, TJPF_RGB, 0) == 0;
+        result.decoded = tjDecompress2(decoder, data, length,
+                                       reinterpret_cast<unsigned char*>(&pixels[0]), result.width,
+                                       0, result.height, TJPF_RGB, 0) == 0;
     }
     tjDestroy(decoder);
     return result;

@@ -25,7 +25,8 @@ constexpr size_t kPhotoFileSize = 308 * 126 + 54;
 std::string file_as_base64(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) return "<absent>";
-    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string bytes((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
     std::string text(base64_encoded_length(bytes.size()), '\0');
     base64_encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &text[0]);
     return text;
@@ -113,8 +114,8 @@ TEST_F(CardReaderRequests, ReadsTheCardAndLeavesNoPhotoBehind) {
 TEST_F(CardReaderRequests, KeepsThePhotoWhereTheRequestSays) {
     TemporaryFolder folder;
     const std::string photo = folder.path() + "/customer.bmp";
-    const Reply reply = read_reply(call(R"({"method":"SDT_ReadIDCard","args":{"isReadFP":1,"idPhotoPath":")" +
-                                        photo + R"("}})"));
+    const Reply reply = read_reply(call(
+        R"({"method":"SDT_ReadIDCard","args":{"isReadFP":1,"idPhotoPath":")" + photo + R"("}})"));
     EXPECT_EQ(reply.code, 0);
     EXPECT_EQ(reply.identity, kResidentCard);
     EXPECT_EQ(file_as_base64(photo), reply.photo);

@@ -65,7 +65,8 @@ protected:
         commands_before_ = terminal().Commands().size();
     }
     void TearDown() override {
-        for (const std::string& command : scripted_) terminal().Script(command, sim::CommandScript{});
+        for (const std::string& command : scripted_)
+            terminal().Script(command, sim::CommandScript{});
         std::error_code ignored;
         for (const std::string& path : touched_) fs::remove(path, ignored);
         fs::remove(card_library(), ignored);
@@ -85,7 +86,8 @@ protected:
     std::string call(const std::string& request) { return call_service(*client_, request); }
     std::vector<std::string> commands_received() {
         const auto all = terminal().Commands();
-        return std::vector<std::string>(all.begin() + static_cast<long>(commands_before_), all.end());
+        return std::vector<std::string>(all.begin() + static_cast<long>(commands_before_),
+                                        all.end());
     }
     void answer(const std::string& command, const std::string& text) {
         sim::CommandScript how;
@@ -146,7 +148,8 @@ TEST_P(Comparisons, SendTheCommandMoveTheFilesAndReply) {
     for (const auto& [command, text] : row.answers) answer(command, text);
     EXPECT_EQ(call(local(row.request)), row.reply);
     EXPECT_EQ(commands_received(), row.commands);
-    for (const auto& [path, content] : row.after) EXPECT_EQ(read_file(resolve(path)), content) << path;
+    for (const auto& [path, content] : row.after)
+        EXPECT_EQ(read_file(resolve(path)), content) << path;
 }
 
 const char* const kFaceAnswer =
@@ -157,63 +160,91 @@ INSTANTIATE_TEST_SUITE_P(
     Requests, Comparisons,
     ::testing::Values(
         // The infrared camera on the second reader; the card's answer embedded as it is.
-        ComparisonRow{"FaceWithIdCard",
-                      R"({"method":"FaceValidateWithIdCard","args":{"outTimes":15,"cameraType":1,"cardReader":1}})",
-                      {{"FaceValidateWithIdCardIR_TY", kFaceAnswer}},
-                      {R"({"command":"FaceValidateWithIdCardIR_TY","param":{"timeOut":15}})"},
-                      std::string(R"({"method":"FaceValidateWithIdCard","retVal":0,"score":0.910000,"idInfo":)") +
-                          kFaceAnswer + R"(,"idPhotoBase64":"UEhPVE8=","scenceBase64":"U0NFTkU=","errMsg":"操作成功"})",
-                      {{kTemp + "idcard_photo.png", "PHOTO"}, {kTemp + "scence_photo.png", "SCENE"}}},
+        ComparisonRow{
+            "FaceWithIdCard",
+            R"({"method":"FaceValidateWithIdCard","args":{"outTimes":15,"cameraType":1,"cardReader":1}})",
+            {{"FaceValidateWithIdCardIR_TY", kFaceAnswer}},
+            {R"({"command":"FaceValidateWithIdCardIR_TY","param":{"timeOut":15}})"},
+            std::string(
+                R"({"method":"FaceValidateWithIdCard","retVal":0,"score":0.910000,"idInfo":)") +
+                kFaceAnswer +
+                R"(,"idPhotoBase64":"UEhPVE8=","scenceBase64":"U0NFTkU=","errMsg":"操作成功"})",
+            {{kTemp + "idcard_photo.png", "PHOTO"}, {kTemp + "scence_photo.png", "SCENE"}}},
         // Without arguments: 30 seconds, the ordinary camera and reader. A failed comparison
         // carries no card data.
-        ComparisonRow{"FaceWithIdCardTimedOut", R"({"method":"FaceValidateWithIdCard","args":{}})",
-                      {{"FaceValidateWithIdCard", R"({"success":true,"statusCode":2,"data":{"score":0.2}})"}},
-                      {R"({"command":"FaceValidateWithIdCard","param":{"timeOut":30}})"},
-                      R"({"method":"FaceValidateWithIdCard","retVal":-2,"score":0.000000,"idInfo":{},"idPhotoBase64":"","scenceBase64":"","errMsg":"超时"})"},
-        ComparisonRow{"FingerWithIdCard", R"({"method":"FingerValidateWithIdCard","args":{"outTimes":20}})",
-                      {{"FingerValidateWithIdCard", kFaceAnswer}},
-                      {R"({"command":"FingerValidateWithIdCard","param":{"timeOut":20}})"},
-                      std::string(R"({"method":"FingerValidateWithIdCard","retVal":0,"score":0.910000,"idInfo":)") +
-                          kFaceAnswer + R"(,"fingerImgBase64":"RklOR0VS","cardFingerData":"Q0FSREZQ","errMsg":"操作成功"})",
-                      {{kTemp + "finger_photo.jpg", "FINGER"}, {kTemp + "card_finger.txt", "CARDFP"}}},
+        ComparisonRow{
+            "FaceWithIdCardTimedOut",
+            R"({"method":"FaceValidateWithIdCard","args":{}})",
+            {{"FaceValidateWithIdCard", R"({"success":true,"statusCode":2,"data":{"score":0.2}})"}},
+            {R"({"command":"FaceValidateWithIdCard","param":{"timeOut":30}})"},
+            R"({"method":"FaceValidateWithIdCard","retVal":-2,"score":0.000000,"idInfo":{},"idPhotoBase64":"","scenceBase64":"","errMsg":"超时"})"},
+        ComparisonRow{
+            "FingerWithIdCard",
+            R"({"method":"FingerValidateWithIdCard","args":{"outTimes":20}})",
+            {{"FingerValidateWithIdCard", kFaceAnswer}},
+            {R"({"command":"FingerValidateWithIdCard","param":{"timeOut":20}})"},
+            std::string(
+                R"({"method":"FingerValidateWithIdCard","retVal":0,"score":0.910000,"idInfo":)") +
+                kFaceAnswer +
+                R"(,"fingerImgBase64":"RklOR0VS","cardFingerData":"Q0FSREZQ","errMsg":"操作成功"})",
+            {{kTemp + "finger_photo.jpg", "FINGER"}, {kTemp + "card_finger.txt", "CARDFP"}}},
         // The card data is embedded in every case: "{}" when the terminal gave none.
-        ComparisonRow{"FingerWithIdCardRefused", R"({"method":"FingerValidateWithIdCard","args":{}})",
-                      {{"FingerValidateWithIdCard", R"({"success":false,"statusCode":0})"}},
-                      {R"({"command":"FingerValidateWithIdCard","param":{"timeOut":30}})"},
-                      R"({"method":"FingerValidateWithIdCard","retVal":-11,"score":0.000000,"idInfo":{},"fingerImgBase64":"","cardFingerData":"","errMsg":"设备执行失败"})"},
+        ComparisonRow{
+            "FingerWithIdCardRefused",
+            R"({"method":"FingerValidateWithIdCard","args":{}})",
+            {{"FingerValidateWithIdCard", R"({"success":false,"statusCode":0})"}},
+            {R"({"command":"FingerValidateWithIdCard","param":{"timeOut":30}})"},
+            R"({"method":"FingerValidateWithIdCard","retVal":-11,"score":0.000000,"idInfo":{},"fingerImgBase64":"","cardFingerData":"","errMsg":"设备执行失败"})"},
         // A Base64 card photo is decoded, pushed and removed.
-        ComparisonRow{"FaceWithPhotoFromBase64",
-                      R"({"method":"FaceValidateWithPhoto","args":{"outTimes":10,"fileForm":1,"fileData":"Q0FSRFBIT1RP"}})",
-                      {{"FaceValidateWithIdCardPhoto", R"({"success":true,"statusCode":0,"data":{"score":0.81}})"}},
-                      {R"({"command":"FaceValidateWithIdCardPhoto","param":{"timeOut":10}})"},
-                      R"({"method":"FaceValidateWithPhoto","retVal":0,"score":0.810000,"scencePicBase64":"U0NFTkU=","errMsg":"操作成功"})",
-                      {{kTemp + "scence_photo.png", "SCENE"}},
-                      {{kTemp + "idcardPhotoFromPC.png", "CARDPHOTO"}, {"#/Temp/temp.jpg", kAbsent}}},
-        ComparisonRow{"FaceWithPhotoOfIdCardFromFile",
-                      R"({"method":"FaceValidateWithPhotoIdCard","args":{"outTimes":10,"fileData":"@/face.png"}})",
-                      {{"FaceValidateWithFacePhoto", R"({"success":true,"statusCode":0,"data":{"score":0.5}})"}},
-                      {R"({"command":"FaceValidateWithFacePhoto","param":{"timeOut":10}})"},
-                      R"({"method":"FaceValidateWithPhotoIdCard","retVal":0,"score":0.500000,"errMsg":"操作成功"})",
-                      {{"@/face.png", "FACE"}}, {{kTemp + "facePhotoFromPC.png", "FACE"}}},
-        ComparisonRow{"FaceWithTwoPhotos",
-                      R"({"method":"FaceValidateWithTwoPhotos","args":{"outTimes":10,"fileForm":1,"file1Data":"Q0FSRA==","file2Data":"RkFDRQ=="}})",
-                      {{"FaceValidateWithPCPhoto", R"({"success":true,"statusCode":0,"data":{"score":0.78}})"}},
-                      {R"({"command":"FaceValidateWithPCPhoto","param":{"timeOut":10}})"},
-                      R"({"method":"FaceValidateWithTwoPhotos","retVal":0,"score":0.780000,"errMsg":"操作成功"})",
-                      {},
-                      {{kTemp + "idcardPhotoFromPC.png", "CARD"}, {kTemp + "facePhotoFromPC.png", "FACE"},
-                       {"#/Temp/temp1.jpg", kAbsent}, {"#/Temp/temp2.jpg", kAbsent}}},
+        ComparisonRow{
+            "FaceWithPhotoFromBase64",
+            R"({"method":"FaceValidateWithPhoto","args":{"outTimes":10,"fileForm":1,"fileData":"Q0FSRFBIT1RP"}})",
+            {{"FaceValidateWithIdCardPhoto",
+              R"({"success":true,"statusCode":0,"data":{"score":0.81}})"}},
+            {R"({"command":"FaceValidateWithIdCardPhoto","param":{"timeOut":10}})"},
+            R"({"method":"FaceValidateWithPhoto","retVal":0,"score":0.810000,"scencePicBase64":"U0NFTkU=","errMsg":"操作成功"})",
+            {{kTemp + "scence_photo.png", "SCENE"}},
+            {{kTemp + "idcardPhotoFromPC.png", "CARDPHOTO"}, {"#/Temp/temp.jpg", kAbsent}}},
+        ComparisonRow{
+            "FaceWithPhotoOfIdCardFromFile",
+            R"({"method":"FaceValidateWithPhotoIdCard","args":{"outTimes":10,"fileData":"@/face.png"}})",
+            {{"FaceValidateWithFacePhoto",
+              R"({"success":true,"statusCode":0,"data":{"score":0.5}})"}},
+            {R"({"command":"FaceValidateWithFacePhoto","param":{"timeOut":10}})"},
+            R"({"method":"FaceValidateWithPhotoIdCard","retVal":0,"score":0.500000,"errMsg":"操作成功"})",
+            {{"@/face.png", "FACE"}},
+            {{kTemp + "facePhotoFromPC.png", "FACE"}}},
+        ComparisonRow{
+            "FaceWithTwoPhotos",
+            R"({"method":"FaceValidateWithTwoPhotos","args":{"outTimes":10,"fileForm":1,"file1Data":"Q0FSRA==","file2Data":"RkFDRQ=="}})",
+            {{"FaceValidateWithPCPhoto",
+              R"({"success":true,"statusCode":0,"data":{"score":0.78}})"}},
+            {R"({"command":"FaceValidateWithPCPhoto","param":{"timeOut":10}})"},
+            R"({"method":"FaceValidateWithTwoPhotos","retVal":0,"score":0.780000,"errMsg":"操作成功"})",
+            {},
+            {{kTemp + "idcardPhotoFromPC.png", "CARD"},
+             {kTemp + "facePhotoFromPC.png", "FACE"},
+             {"#/Temp/temp1.jpg", kAbsent},
+             {"#/Temp/temp2.jpg", kAbsent}}},
         // The first photo does not decode: the terminal is not used.
-        ComparisonRow{"FaceWithTwoPhotosUndecodable",
-                      R"({"method":"FaceValidateWithTwoPhotos","args":{"fileForm":1,"file1Data":"@@@@","file2Data":"RkFDRQ=="}})",
-                      {}, {},
-                      R"({"method":"FaceValidateWithTwoPhotos","retVal":-8,"score":0.000000,"errMsg":"操作文件失败"})",
-                      {}, {{"#/Temp/temp1.jpg", kAbsent}, {"#/Temp/temp2.jpg", kAbsent}}},
+        ComparisonRow{
+            "FaceWithTwoPhotosUndecodable",
+            R"({"method":"FaceValidateWithTwoPhotos","args":{"fileForm":1,"file1Data":"@@@@","file2Data":"RkFDRQ=="}})",
+            {},
+            {},
+            R"({"method":"FaceValidateWithTwoPhotos","retVal":-8,"score":0.000000,"errMsg":"操作文件失败"})",
+            {},
+            {{"#/Temp/temp1.jpg", kAbsent}, {"#/Temp/temp2.jpg", kAbsent}}},
         // A photo path that is a folder is refused before the terminal is used.
-        ComparisonRow{"FaceWithPhotoNotAFile",
-                      R"({"method":"FaceValidateWithPhotoIdCard","args":{"fileData":"@/"}})", {}, {},
-                      R"({"method":"FaceValidateWithPhotoIdCard","retVal":-1,"score":0.000000,"errMsg":"参数 fileData 不是普通文件"})"}),
-    [](const ::testing::TestParamInfo<ComparisonRow>& info) { return std::string(info.param.name); });
+        ComparisonRow{
+            "FaceWithPhotoNotAFile",
+            R"({"method":"FaceValidateWithPhotoIdCard","args":{"fileData":"@/"}})",
+            {},
+            {},
+            R"({"method":"FaceValidateWithPhotoIdCard","retVal":-1,"score":0.000000,"errMsg":"参数 fileData 不是普通文件"})"}),
+    [](const ::testing::TestParamInfo<ComparisonRow>& info) {
+        return std::string(info.param.name);
+    });
 
 // ---- card reads: on the terminal, or through the card library ----
 
@@ -225,7 +256,8 @@ struct CardReadCase {
 };
 
 const CardReadCase kCardReads[] = {
-    {R"({"method":"iReadCardBas","args":{"icType":2}})", R"({"command":"iReadCardBas","param":{"iType":2}})",
+    {R"({"method":"iReadCardBas","args":{"icType":2}})",
+     R"({"command":"iReadCardBas","param":{"iType":2}})",
      R"({"method":"iReadCardBas","retVal":0,"outInfo":"110100|A12345678|张三|1|"})",
      R"({"method":"iReadCardBas","retVal":0,"outInfo":"library|iReadCardBas|2|"})"},
     {R"({"method":"iReadCardBas_HSM_Step1","args":{"icType":1}})",
@@ -257,8 +289,9 @@ TEST_F(CardRequests, CardReadsUseTheLibraryOnceItIsThere) {
     install_card_library(CARD_LIBRARY_DOUBLE);
     for (const CardReadCase& c : kCardReads) EXPECT_EQ(call(c.request), c.library_reply);
     // The library's own failure and text, unchanged.
-    EXPECT_EQ(call(R"({"method":"iReadCardBas_HSM_Step2","args":{"key":"refused"}})"),
-              R"({"method":"iReadCardBas_HSM_Step2","retVal":-25,"outInfo":"密钥校验失败 \"refused\""})");
+    EXPECT_EQ(
+        call(R"({"method":"iReadCardBas_HSM_Step2","args":{"key":"refused"}})"),
+        R"({"method":"iReadCardBas_HSM_Step2","retVal":-25,"outInfo":"密钥校验失败 \"refused\""})");
     EXPECT_TRUE(commands_received().empty());
 
     // Taken out again, the terminal reads the cards.
@@ -267,12 +300,14 @@ TEST_F(CardRequests, CardReadsUseTheLibraryOnceItIsThere) {
 }
 
 TEST_F(CardRequests, ReadIdentityCardThroughTheLibrary) {
-    EXPECT_EQ(call(R"({"method":"iReadIdentityCard","args":{}})"),
-              R"({"method":"iReadIdentityCard","retVal":-20,"idCardInfo":"","photoBase64":"","photoFrontBase64":"","photoBackBase64":"","errMsg":""})");
+    EXPECT_EQ(
+        call(R"({"method":"iReadIdentityCard","args":{}})"),
+        R"({"method":"iReadIdentityCard","retVal":-20,"idCardInfo":"","photoBase64":"","photoFrontBase64":"","photoBackBase64":"","errMsg":""})");
     install_card_library(CARD_LIBRARY_DOUBLE);
     // The library's two leading characters are not part of the identity text.
-    EXPECT_EQ(call(R"({"method":"iReadIdentityCard","args":{}})"),
-              R"({"method":"iReadIdentityCard","retVal":0,"idCardInfo":"01张三|男|汉|19900101|北京市东城区|110101199001011234|","photoBase64":"UEhPVE8=","photoFrontBase64":"","photoBackBase64":"","errMsg":""})");
+    EXPECT_EQ(
+        call(R"({"method":"iReadIdentityCard","args":{}})"),
+        R"({"method":"iReadIdentityCard","retVal":0,"idCardInfo":"01张三|男|汉|19900101|北京市东城区|110101199001011234|","photoBase64":"UEhPVE8=","photoFrontBase64":"","photoBackBase64":"","errMsg":""})");
 }
 
 // icType chooses the card: without it nothing is read, on either path.
@@ -295,26 +330,30 @@ TEST_F(CardRequests, SetHsmUrlRewritesTheCardModuleSettings) {
     write_file(settings, "[WEB]\nURL=\nTimeout=5\n[LOG]\nURL=keep\n");
     EXPECT_EQ(call(R"({"method":"SetHSMURL","args":{"url":"https://hsm.bank.example:8443/api"}})"),
               R"({"method":"SetHSMURL","retVal":0,"errMsg":""})");
-    EXPECT_EQ(read_file(settings), "[WEB]\nURL= https://hsm.bank.example:8443/api\nTimeout=5\n[LOG]\nURL=keep\n");
+    EXPECT_EQ(read_file(settings),
+              "[WEB]\nURL= https://hsm.bank.example:8443/api\nTimeout=5\n[LOG]\nURL=keep\n");
 
     // A line break in the address would add lines of the page's choosing.
     EXPECT_EQ(call(R"({"method":"SetHSMURL","args":{"url":"x\n[WEB]\nTimeout=0"}})"),
               R"({"method":"SetHSMURL","retVal":-1,"errMsg":""})");
-    EXPECT_EQ(read_file(settings), "[WEB]\nURL= https://hsm.bank.example:8443/api\nTimeout=5\n[LOG]\nURL=keep\n");
+    EXPECT_EQ(read_file(settings),
+              "[WEB]\nURL= https://hsm.bank.example:8443/api\nTimeout=5\n[LOG]\nURL=keep\n");
 }
 
 // The deployed settings hold the key that SetHSMURL rewrites (its value may have been set by
 // then: other suites call SetHSMURL on the build's deploy folder).
 TEST(CardModuleSettings, DeployedFileHasTheUrlKey) {
-    const std::string settings = read_file(std::string(COUNTERMATE_DEPLOY_DIR) + "/CardReader/SIReader.ini");
+    const std::string settings =
+        read_file(std::string(COUNTERMATE_DEPLOY_DIR) + "/CardReader/SIReader.ini");
     EXPECT_EQ(settings.rfind("[WEB]\nURL=", 0), 0u) << settings;
 }
 
 // ---- requests whose library is not in the working directory ----
 
 TEST_F(CardRequests, ReaderAndRecognitionWithoutTheirLibraries) {
-    EXPECT_EQ(call(R"({"method":"SDT_ReadIDCard","args":{"outTimes":1}})"),
-              R"({"method":"SDT_ReadIDCard","retVal":-20,"idInfo":"","idPhotoBase64":"","errMsg":"加载动态库失败"})");
+    EXPECT_EQ(
+        call(R"({"method":"SDT_ReadIDCard","args":{"outTimes":1}})"),
+        R"({"method":"SDT_ReadIDCard","retVal":-20,"idInfo":"","idPhotoBase64":"","errMsg":"加载动态库失败"})");
     for (const char* request : {R"({"method":"IDCardOCR","args":{"fileData":"/tmp/card.jpg"}})",
                                 R"({"method":"ImageOCR","args":{"fileData":"/tmp/page.jpg"}})"}) {
         const CJsonObject reply = parse(call(request));
@@ -343,7 +382,8 @@ TEST(CardLibraryWithoutEntries, AnswersMinus20) {
         {R"({"method":"iReadIdentityCard","args":{}})",
          R"({"method":"iReadIdentityCard","retVal":-20,"idCardInfo":"","photoBase64":"","photoFrontBase64":"","photoBackBase64":"","errMsg":""})"},
     };
-    for (const auto& [request, expected] : cases) EXPECT_EQ(call_service(*client, request), expected);
+    for (const auto& [request, expected] : cases)
+        EXPECT_EQ(call_service(*client, request), expected);
     EXPECT_TRUE(service.simulator().Commands().empty());
 }
 

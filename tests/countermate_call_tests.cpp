@@ -24,7 +24,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Outcome {
-    int status = -1;   // exit status, or -1 when the program did not exit by itself
+    int status = -1;  // exit status, or -1 when the program did not exit by itself
     std::string out;
     std::string err;
 };
@@ -37,7 +37,8 @@ Outcome run_call(const std::vector<std::string>& arguments,
     if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) return {};
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(COUNTERMATE_CALL_PROGRAM));
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
@@ -167,8 +168,8 @@ struct UsageCase {
     const char* name;
     std::vector<std::string> arguments;
     int status;
-    const char* on_stdout;   // text that stdout must hold ("" : stdout must be empty)
-    const char* on_stderr;   // text that stderr must hold ("" : stderr must be empty)
+    const char* on_stdout;  // text that stdout must hold ("" : stdout must be empty)
+    const char* on_stderr;  // text that stderr must hold ("" : stderr must be empty)
 };
 
 class UsageTest : public testing::TestWithParam<UsageCase> {};
@@ -205,22 +206,44 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"NoArguments", {}, 2, "", "usage: countermate-call [--url URL]"},
         UsageCase{"OptionsWithoutMethod", {"--url", "ws://127.0.0.1:1/"}, 2, "", "no METHOD given"},
         UsageCase{"UnknownOption", {"--bogus", "GetDevID"}, 2, "", "unknown option --bogus"},
-        UsageCase{"OptionWithoutValue", {"GetDevID", "--timeout"}, 2, "",
+        UsageCase{"OptionWithoutValue",
+                  {"GetDevID", "--timeout"},
+                  2,
+                  "",
                   "option --timeout needs a value"},
-        UsageCase{"TimeoutNotANumber", {"--timeout", "soon", "GetDevID"}, 2, "",
+        UsageCase{"TimeoutNotANumber",
+                  {"--timeout", "soon", "GetDevID"},
+                  2,
+                  "",
                   "--timeout expects a positive number of seconds, not 'soon'"},
-        UsageCase{"TimeoutZero", {"--timeout=0", "GetDevID"}, 2, "",
+        UsageCase{"TimeoutZero",
+                  {"--timeout=0", "GetDevID"},
+                  2,
+                  "",
                   "--timeout expects a positive number"},
-        UsageCase{"UrlNotWebSocket", {"--url", "http://127.0.0.1:9600/", "GetDevID"}, 2, "",
+        UsageCase{"UrlNotWebSocket",
+                  {"--url", "http://127.0.0.1:9600/", "GetDevID"},
+                  2,
+                  "",
                   "--url expects ws://HOST[:PORT][/PATH], not 'http://127.0.0.1:9600/'"},
-        UsageCase{"UrlPortNotANumber", {"--url", "ws://127.0.0.1:96x0/", "GetDevID"}, 2, "",
+        UsageCase{"UrlPortNotANumber",
+                  {"--url", "ws://127.0.0.1:96x0/", "GetDevID"},
+                  2,
+                  "",
                   "--url expects ws://HOST[:PORT][/PATH]"},
-        UsageCase{"ArgsNotJson", {"GetDevID", "{outTimes:20"}, 2, "",
-                  "ARGS_JSON must be a JSON object, such as '{\"outTimes\":20}', not '{outTimes:20'"},
+        UsageCase{
+            "ArgsNotJson",
+            {"GetDevID", "{outTimes:20"},
+            2,
+            "",
+            "ARGS_JSON must be a JSON object, such as '{\"outTimes\":20}', not '{outTimes:20'"},
         UsageCase{"ArgsAnArray", {"GetDevID", "[1,2]"}, 2, "", "ARGS_JSON must be a JSON object"},
         UsageCase{"ArgsANumber", {"GetDevID", "20"}, 2, "", "ARGS_JSON must be a JSON object"},
         UsageCase{"ArgsAString", {"GetDevID", "\"x\""}, 2, "", "ARGS_JSON must be a JSON object"},
-        UsageCase{"ArgumentAfterArgs", {"GetDevID", "{}", "more"}, 2, "",
+        UsageCase{"ArgumentAfterArgs",
+                  {"GetDevID", "{}", "more"},
+                  2,
+                  "",
                   "unexpected argument 'more'"}),
     [](const testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
 
@@ -229,13 +252,14 @@ INSTANTIATE_TEST_SUITE_P(
 struct ServiceCase {
     const char* name;
     Behaviour behaviour;
-    const char* reply;                  // for Behaviour::Reply
-    std::vector<std::string> options;   // after --url
+    const char* reply;                 // for Behaviour::Reply
+    std::vector<std::string> options;  // after --url
     const char* method;
-    const char* args;                   // null: none given
+    const char* args;  // null: none given
     int status;
-    const char* on_stdout;              // the whole of stdout
-    std::vector<std::string> on_stderr; // texts that stderr must hold besides the URL (none: empty)
+    const char* on_stdout;  // the whole of stdout
+    std::vector<std::string>
+        on_stderr;  // texts that stderr must hold besides the URL (none: empty)
 };
 
 class ServiceTest : public testing::TestWithParam<ServiceCase> {};
@@ -277,18 +301,52 @@ TEST_P(ServiceTest, ExitStatusAndMessage) {
 INSTANTIATE_TEST_SUITE_P(
     CountermateCall, ServiceTest,
     testing::Values(
-        ServiceCase{"Success", Behaviour::Reply, R"({"retVal":0,"devID":"T-1"})", {},
-                    "GetDevID", nullptr, 0, "{\"retVal\":0,\"devID\":\"T-1\"}\n", {}},
-        ServiceCase{"Failure", Behaviour::Reply, R"({"retVal":-3,"errMsg":"busy"})", {},
-                    "PlayVoice", R"({"voiceNo":3})", 1,
-                    "{\"retVal\":-3,\"errMsg\":\"busy\"}\n", {}},
-        ServiceCase{"ReplyWithoutRetVal", Behaviour::Reply, R"({"devID":"T-1"})", {}, "GetDevID",
-                    nullptr, 1, "{\"devID\":\"T-1\"}\n", {}},
+        ServiceCase{"Success",
+                    Behaviour::Reply,
+                    R"({"retVal":0,"devID":"T-1"})",
+                    {},
+                    "GetDevID",
+                    nullptr,
+                    0,
+                    "{\"retVal\":0,\"devID\":\"T-1\"}\n",
+                    {}},
+        ServiceCase{"Failure",
+                    Behaviour::Reply,
+                    R"({"retVal":-3,"errMsg":"busy"})",
+                    {},
+                    "PlayVoice",
+                    R"({"voiceNo":3})",
+                    1,
+                    "{\"retVal\":-3,\"errMsg\":\"busy\"}\n",
+                    {}},
+        ServiceCase{"ReplyWithoutRetVal",
+                    Behaviour::Reply,
+                    R"({"devID":"T-1"})",
+                    {},
+                    "GetDevID",
+                    nullptr,
+                    1,
+                    "{\"devID\":\"T-1\"}\n",
+                    {}},
         ServiceCase{"ReplyNotJson", Behaviour::Reply, "ok", {}, "GetDevID", nullptr, 1, "ok\n", {}},
         // --timeout wins over the request's own outTimes, and may be a fraction.
-        ServiceCase{"NoAnswer", Behaviour::Silence, "", {"--timeout", "1.5"}, "InputNumber",
-                    R"({"outTimes":600})", 3, "", {"no answer to InputNumber from ", "within 1.5 s"}},
-        ServiceCase{"ClosedWithoutAnswer", Behaviour::Close, "", {}, "GetDevID", nullptr, 3, "",
+        ServiceCase{"NoAnswer",
+                    Behaviour::Silence,
+                    "",
+                    {"--timeout", "1.5"},
+                    "InputNumber",
+                    R"({"outTimes":600})",
+                    3,
+                    "",
+                    {"no answer to InputNumber from ", "within 1.5 s"}},
+        ServiceCase{"ClosedWithoutAnswer",
+                    Behaviour::Close,
+                    "",
+                    {},
+                    "GetDevID",
+                    nullptr,
+                    3,
+                    "",
                     {"closed the connection without answering GetDevID"}}),
     [](const testing::TestParamInfo<ServiceCase>& info) { return std::string(info.param.name); });
 
@@ -310,11 +368,13 @@ TEST(CountermateCall, RefusedConnectionIsToldApartFromSilence) {
 TEST(CountermateCall, ListenerThatNeverHandshakesIsNotAnswering) {
     MuteListener listener;
     ASSERT_TRUE(listener.bound());
-    const Outcome outcome = run_call({"--url", url_of(listener.port()), "--timeout", "1", "GetDevID"});
+    const Outcome outcome =
+        run_call({"--url", url_of(listener.port()), "--timeout", "1", "GetDevID"});
     EXPECT_EQ(outcome.status, 3);
     EXPECT_EQ(outcome.out, "");
     EXPECT_NE(outcome.err.find("accepted the connection but gave no WebSocket handshake"),
-              std::string::npos) << outcome.err;
+              std::string::npos)
+        << outcome.err;
     EXPECT_EQ(outcome.err.find("refused"), std::string::npos) << outcome.err;
 }
 

@@ -53,7 +53,8 @@ TEST_F(Dispatch, CancelIsAnsweredAtOnceAndTheRunningRequestStillReplies) {
     EXPECT_EQ(cancel_reply, R"({"method":"CancelOpt","retVal":0,"errMsg":"操作成功"})");
 
     const std::string input_reply = next_message(10000);
-    EXPECT_EQ(input_reply, R"({"method":"InputNumber","retVal":-9,"number":"","errMsg":"取消当前操作"})");
+    EXPECT_EQ(input_reply,
+              R"({"method":"InputNumber","retVal":-9,"number":"","errMsg":"取消当前操作"})");
 }
 
 TEST_F(Dispatch, UnknownMethodGetsNoReplyAndLeavesTheServiceFree) {
@@ -70,7 +71,8 @@ TEST_F(Dispatch, TextThatIsNotARequestGetsNoReply) {
 TEST_F(Dispatch, RequestWithoutArgsUsesEveryDefault) {
     EXPECT_EQ(call(R"({"method":"PlayVoice"})"),
               R"({"method":"PlayVoice","retVal":0,"errMsg":"操作成功"})");
-    EXPECT_EQ(commands_received(), std::vector<std::string>{R"({"command":"Voice","param":{"vt":0}})"});
+    EXPECT_EQ(commands_received(),
+              std::vector<std::string>{R"({"command":"Voice","param":{"vt":0}})"});
 }
 
 TEST_F(Dispatch, ReplyHoldingAQuoteAndABackslashStaysValidJson) {

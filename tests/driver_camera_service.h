@@ -35,8 +35,9 @@ public:
         fs::create_directories(camera / "sys/video0/device");
         std::ofstream(camera / "sys/video0/device/modalias")
             << "usb:v0C45p6366d0100dcEFdsc02dp01ic0Eisc01ip00in00\n";
-        const std::string scene = std::string(DOCUMENT_SCENE_TOOL) + " " + (camera / "document.jpg").string() +
-                                  " --size " + scene_size + " --tilt 8";
+        const std::string scene = std::string(DOCUMENT_SCENE_TOOL) + " " +
+                                  (camera / "document.jpg").string() + " --size " + scene_size +
+                                  " --tilt 8";
         scene_made_ = std::system(scene.c_str()) == 0;
         fs::rename(camera / "document.jpg", camera / "dev/video0");
         setenv("COUNTERMATE_DEV_ROOT", (camera / "dev").c_str(), 1);

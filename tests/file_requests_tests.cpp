@@ -44,8 +44,9 @@ const char kUserImages[] = "/mnt/sdcard/ZR/CounterMate/userImg/";
 
 TEST_F(FileRequests, DownLoadFilePushesAWorkstationFileAndLeavesIt) {
     write_file(local("advert.mp4"), "MOVIE-BYTES");
-    const std::string request = R"({"method":"DownLoadFile","args":{"fileType":1,"fileName":"advert.mp4","fileData":")" +
-                                local("advert.mp4") + R"("}})";
+    const std::string request =
+        R"({"method":"DownLoadFile","args":{"fileType":1,"fileName":"advert.mp4","fileData":")" +
+        local("advert.mp4") + R"("}})";
     EXPECT_EQ(call(request), R"({"method":"DownLoadFile","retVal":0,"errMsg":"操作成功"})");
     EXPECT_EQ(read_file(on_terminal(std::string(kMediaFolder) + "advert.mp4")), "MOVIE-BYTES");
     EXPECT_EQ(commands_received(), std::vector<std::string>{R"({"command":"ReloadMedia"})"});
@@ -53,15 +54,19 @@ TEST_F(FileRequests, DownLoadFilePushesAWorkstationFileAndLeavesIt) {
 }
 
 TEST_F(FileRequests, DownLoadFileDecodesBase64IntoATemporaryFileRemovedAfterwards) {
-    EXPECT_EQ(call(R"({"method":"DownLoadFile","args":{"fileType":0,"fileForm":1,"fileName":"teller.png","fileData":"SGVsbG8="}})"),
-              R"({"method":"DownLoadFile","retVal":0,"errMsg":"操作成功"})");
+    EXPECT_EQ(
+        call(
+            R"({"method":"DownLoadFile","args":{"fileType":0,"fileForm":1,"fileName":"teller.png","fileData":"SGVsbG8="}})"),
+        R"({"method":"DownLoadFile","retVal":0,"errMsg":"操作成功"})");
     EXPECT_EQ(read_file(on_terminal(std::string(kUserImages) + "teller.png")), "Hello");
     EXPECT_FALSE(fs::exists(deployed("Temp/temp.jpg")));
     EXPECT_FALSE(fs::exists(deployed("teller.png"))) << "a page's name is the terminal's name only";
 
     // Without a name nothing can be pushed; the temporary file goes all the same.
-    EXPECT_EQ(call(R"({"method":"DownLoadFile","args":{"fileType":0,"fileForm":1,"fileData":"SGVsbG8="}})"),
-              R"({"method":"DownLoadFile","retVal":-1,"errMsg":"参数错误"})");
+    EXPECT_EQ(
+        call(
+            R"({"method":"DownLoadFile","args":{"fileType":0,"fileForm":1,"fileData":"SGVsbG8="}})"),
+        R"({"method":"DownLoadFile","retVal":-1,"errMsg":"参数错误"})");
     EXPECT_FALSE(fs::exists(deployed("Temp/temp.jpg")));
 }
 
@@ -81,15 +86,18 @@ TEST_F(FileRequests, FilesAreListedAndDeletedOnTheTerminal) {
     fs::remove_all(on_terminal(kMediaFolder));
     write_file(on_terminal(std::string(kMediaFolder) + "a.mp4"), "A");
     write_file(on_terminal(std::string(kMediaFolder) + "b.mp4"), "B");
-    EXPECT_EQ(call(R"({"method":"GetFileInfo","args":{"fileType":1}})"),
-              R"({"method":"GetFileInfo","retVal":0,"fileNames":["a.mp4","b.mp4"],"errMsg":"操作成功"})");
+    EXPECT_EQ(
+        call(R"({"method":"GetFileInfo","args":{"fileType":1}})"),
+        R"({"method":"GetFileInfo","retVal":0,"fileNames":["a.mp4","b.mp4"],"errMsg":"操作成功"})");
     EXPECT_EQ(call(R"({"method":"DeleteFile","args":{"fileType":1,"fileName":"a.mp4"}})"),
               R"({"method":"DeleteFile","retVal":0,"removeFileCount":1,"errMsg":"操作成功"})");
     EXPECT_FALSE(fs::exists(on_terminal(std::string(kMediaFolder) + "a.mp4")));
     EXPECT_EQ(commands_received(),
               (std::vector<std::string>{
-                  std::string(R"({"command":"GetFileInfos","param":{"remotePath":")") + kMediaFolder + R"("}})",
-                  std::string(R"({"command":"RemoveFiles","param":{"remotePath":")") + kMediaFolder + R"(a.mp4"}})"}));
+                  std::string(R"({"command":"GetFileInfos","param":{"remotePath":")") +
+                      kMediaFolder + R"("}})",
+                  std::string(R"({"command":"RemoveFiles","param":{"remotePath":")") +
+                      kMediaFolder + R"(a.mp4"}})"}));
 }
 
 TEST_F(FileRequests, UpdateApkPushesThePackageAndAsksForTheInstall) {
@@ -102,25 +110,30 @@ TEST_F(FileRequests, UpdateApkPushesThePackageAndAsksForTheInstall) {
 
 TEST_F(FileRequests, Base64ToAndFromTheWorkstationWithoutTheTerminal) {
     write_file(local("note.txt"), "Hello, counter");
-    EXPECT_EQ(call(R"({"method":"FileBase64Encode","args":{"filePath":")" + local("note.txt") + R"("}})"),
-              R"({"method":"FileBase64Encode","retVal":0,"fileBase64":"SGVsbG8sIGNvdW50ZXI=","errMsg":"操作成功"})");
+    EXPECT_EQ(
+        call(R"({"method":"FileBase64Encode","args":{"filePath":")" + local("note.txt") + R"("}})"),
+        R"({"method":"FileBase64Encode","retVal":0,"fileBase64":"SGVsbG8sIGNvdW50ZXI=","errMsg":"操作成功"})");
     EXPECT_EQ(call(R"({"method":"FileBase64Decode","args":{"filePath":")" + local("copy.txt") +
                    R"(","fileBase64":"SGVsbG8sIGNvdW50ZXI="}})"),
               R"({"method":"FileBase64Decode","retVal":0,"errMsg":"操作成功"})");
     EXPECT_EQ(read_file(local("copy.txt")), "Hello, counter");
     // A file the driver cannot encode: no text, and the driver's word for it.
-    EXPECT_EQ(call(R"({"method":"FileBase64Encode","args":{"filePath":")" + local("absent.txt") + R"("}})"),
-              R"({"method":"FileBase64Encode","retVal":-8,"fileBase64":"","errMsg":"操作文件失败"})");
+    EXPECT_EQ(
+        call(R"({"method":"FileBase64Encode","args":{"filePath":")" + local("absent.txt") +
+             R"("}})"),
+        R"({"method":"FileBase64Encode","retVal":-8,"fileBase64":"","errMsg":"操作文件失败"})");
     EXPECT_TRUE(commands_received().empty());
 }
 
 // A large file arrives whole: the page decodes what the service encoded back into the file.
 TEST_F(FileRequests, TwentyMegabytesRoundTripAsBase64) {
     std::string content(20 * 1024 * 1024, '\0');
-    for (size_t index = 0; index < content.size(); ++index) content[index] = char(index * 7 + index / 4096);
+    for (size_t index = 0; index < content.size(); ++index)
+        content[index] = char(index * 7 + index / 4096);
     write_file(local("large.bin"), content);
-    const CJsonObject encoded =
-        parse(call(R"({"method":"FileBase64Encode","args":{"filePath":")" + local("large.bin") + R"("}})", 60000));
+    const CJsonObject encoded = parse(
+        call(R"({"method":"FileBase64Encode","args":{"filePath":")" + local("large.bin") + R"("}})",
+             60000));
     std::string text;
     ASSERT_TRUE(encoded.Get("fileBase64", text));
     ASSERT_EQ(text.size(), (content.size() + 2) / 3 * 4);
@@ -139,7 +152,8 @@ TEST_F(FileRequests, WorkstationPathsAreRegularFilesOnly) {
          R"({"method":"FileBase64Encode","retVal":-1,"fileBase64":"","errMsg":"参数 filePath 不是普通文件"})"},
         {R"({"method":"FileBase64Encode","args":{"filePath":"/dev/zero"}})",
          R"({"method":"FileBase64Encode","retVal":-1,"fileBase64":"","errMsg":"参数 filePath 不是普通文件"})"},
-        {R"({"method":"FileBase64Decode","args":{"filePath":")" + local("pipe") + R"(","fileBase64":"SGk="}})",
+        {R"({"method":"FileBase64Decode","args":{"filePath":")" + local("pipe") +
+             R"(","fileBase64":"SGk="}})",
          R"({"method":"FileBase64Decode","retVal":-1,"errMsg":"参数 filePath 不是普通文件"})"},
         {R"({"method":"UpdateApk","args":{"apkPath":")" + folder_.path() + R"("}})",
          R"({"method":"UpdateApk","retVal":-1,"errMsg":"参数 apkPath 不是普通文件"})"},

@@ -59,7 +59,8 @@ public:
     int ShowPictures(char* path, int, int, int* answer) override {
         shown_path = path;
         std::ifstream file(path);
-        shown_content.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        shown_content.assign(std::istreambuf_iterator<char>(file),
+                             std::istreambuf_iterator<char>());
         *answer = 1;
         return operation();
     }
@@ -170,13 +171,15 @@ TEST_F(HandlerPort, PortThatDidNotOpen) {
 TEST_F(HandlerPort, CodeReaderEnvelope) {
     std::string reply;
     m_Dev_Hub.CamReadBarCode(R"({"imgPath":"/tmp/code.jpg"})", reply);
-    EXPECT_EQ(reply,
-              R"({"functionName":"iCamReadBarCode","success":1,"code":"6222020200112233","errorMsg":""})");
+    EXPECT_EQ(
+        reply,
+        R"({"functionName":"iCamReadBarCode","success":1,"code":"6222020200112233","errorMsg":""})");
     EXPECT_EQ(terminal_.code_reader_wait, 30);
     terminal_.during_operation = [] { return -2; };
     m_Dev_Hub.CamReadBarCode("{}", reply);
-    EXPECT_EQ(reply,
-              R"({"functionName":"iCamReadBarCode","success":0,"code":"6222020200112233","errorMsg":"text -2"})");
+    EXPECT_EQ(
+        reply,
+        R"({"functionName":"iCamReadBarCode","success":0,"code":"6222020200112233","errorMsg":"text -2"})");
     EXPECT_EQ(terminal_.opens, 0);
     EXPECT_EQ(terminal_.closes, 0);
 }
@@ -187,20 +190,21 @@ TEST_F(HandlerPort, Base64FileArgument) {
     const std::string temporary = std::string(COUNTERMATE_DEPLOY_DIR) + "/Temp/temp.jpg";
     std::string reply;
     m_Dev_Hub.ShowPictures(R"({"fileForm":1,"fileData":"good"})", reply);
-    EXPECT_EQ(reply, R"({"method":"ShowPictures","retVal":0,"interactiveValue":1,"errMsg":"text 0"})");
+    EXPECT_EQ(reply,
+              R"({"method":"ShowPictures","retVal":0,"interactiveValue":1,"errMsg":"text 0"})");
     EXPECT_EQ(terminal_.shown_path, temporary);
     EXPECT_EQ(terminal_.shown_content, "good");
     EXPECT_FALSE(std::ifstream(temporary).good());
 
     m_Dev_Hub.ShowPictures(R"({"fileForm":1,"fileData":"bad"})", reply);
-    EXPECT_EQ(reply, R"({"method":"ShowPictures","retVal":-8,"interactiveValue":0,"errMsg":"text -8"})");
+    EXPECT_EQ(reply,
+              R"({"method":"ShowPictures","retVal":-8,"interactiveValue":0,"errMsg":"text -8"})");
     EXPECT_EQ(terminal_.opens, 1);
     EXPECT_EQ(terminal_.operations, 1);
 
     m_Dev_Hub.ShowPictures(R"({"fileData":"/tmp/picture.png"})", reply);
     EXPECT_EQ(terminal_.shown_path, "/tmp/picture.png");
 }
-
 
 // ---- the adapter's terminal-camera photo: preview stopped, photo taken, preview restarted ----
 
@@ -236,7 +240,8 @@ public:
     // Waits until the preview thread is reading frames.
     bool wait_for_frame_reads(int count) {
         std::unique_lock<std::mutex> hold(lock);
-        return changed.wait_for(hold, std::chrono::seconds(5), [&] { return frame_reads >= count; });
+        return changed.wait_for(hold, std::chrono::seconds(5),
+                                [&] { return frame_reads >= count; });
     }
     std::vector<std::string> calls() {
         std::lock_guard<std::mutex> hold(lock);
@@ -284,9 +289,11 @@ protected:
 TEST_F(AdapterPhoto, WithoutAPreviewThereIsNoPhoto) {
     std::string reply;
     m_Dev_Hub.GetCameraImage("{}", reply);
-    EXPECT_EQ(reply, R"({"functionName":"iCamPhotoBase64","errorMsg":"摄像头没有打开","success":0})");
+    EXPECT_EQ(reply,
+              R"({"functionName":"iCamPhotoBase64","errorMsg":"摄像头没有打开","success":0})");
     m_Dev_Hub.GetCameraImage_Path(R"({"imgPath":"/tmp/x.jpg"})", reply);
-    EXPECT_EQ(reply, R"({"functionName":"iCamPhotoBase64","errorMsg":"摄像头没有打开","success":0})");
+    EXPECT_EQ(reply,
+              R"({"functionName":"iCamPhotoBase64","errorMsg":"摄像头没有打开","success":0})");
     EXPECT_TRUE(terminal_.calls().empty());
 }
 
@@ -295,9 +302,11 @@ TEST_F(AdapterPhoto, PhotoInBase64AndThePreviewRunsAgain) {
     std::string reply;
     m_Dev_Hub.GetCameraImage("{}", reply);
     // "\xFF\xD8 photo \xFF\xD9" in Base64.
-    EXPECT_EQ(reply, R"({"functionName":"iCamPhotoBase64","errorMsg":"","success":1,"imgBase64Str":"/9ggcGhvdG8g/9k="})");
-    EXPECT_EQ(terminal_.calls(),
-              (std::vector<std::string>{"StartVideo", "PauseVideo", "GetCapturedImage", "KeepVideo"}));
+    EXPECT_EQ(
+        reply,
+        R"({"functionName":"iCamPhotoBase64","errorMsg":"","success":1,"imgBase64Str":"/9ggcGhvdG8g/9k="})");
+    EXPECT_EQ(terminal_.calls(), (std::vector<std::string>{"StartVideo", "PauseVideo",
+                                                           "GetCapturedImage", "KeepVideo"}));
     EXPECT_TRUE(terminal_.wait_for_frame_reads(2)) << "the preview did not start again";
 }
 
@@ -306,11 +315,13 @@ TEST_F(AdapterPhoto, PhotoWrittenToThePathItNames) {
     const std::string path = std::string(COUNTERMATE_DEPLOY_DIR) + "/Temp/adapter-photo.jpg";
     std::string reply;
     m_Dev_Hub.GetCameraImage_Path(R"({"imgPath":")" + path + R"("})", reply);
-    EXPECT_EQ(reply, R"({"functionName":"iCamPhoto","errorMsg":"","imgPath":")" + path + R"(","success":1})");
+    EXPECT_EQ(reply, R"({"functionName":"iCamPhoto","errorMsg":"","imgPath":")" + path +
+                         R"(","success":1})");
     EXPECT_EQ(terminal_.captured_name, path);
     std::ifstream written(path, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), std::istreambuf_iterator<char>()),
-              CameraTerminal::kPhoto);
+    EXPECT_EQ(
+        std::string(std::istreambuf_iterator<char>(written), std::istreambuf_iterator<char>()),
+        CameraTerminal::kPhoto);
     std::remove(path.c_str());
 }
 
@@ -323,7 +334,9 @@ TEST_F(AdapterPhoto, UnansweredPauseLeavesThePreviewStopped) {
     EXPECT_EQ(reply, R"({"functionName":"iCamPhotoBase64","errorMsg":"拍照失败","success":0})");
     EXPECT_EQ(terminal_.calls(), (std::vector<std::string>{"StartVideo", "PauseVideo"}));
     m_Dev_Hub.CamGetCameraImage("{}", reply);
-    EXPECT_EQ(reply, R"({"method":"CamGetCameraImage","retVal":1,"imgBase64":"","errMsg":"高拍仪未开始预览"})");
+    EXPECT_EQ(
+        reply,
+        R"({"method":"CamGetCameraImage","retVal":1,"imgBase64":"","errMsg":"高拍仪未开始预览"})");
 }
 
 }  // namespace

@@ -84,7 +84,8 @@ public:
         }
         const char key[4] = {0x11, 0x22, 0x33, 0x44};
         bytes.append(key, 4);
-        for (size_t index = 0; index < payload.size(); ++index) bytes += char(payload[index] ^ key[index % 4]);
+        for (size_t index = 0; index < payload.size(); ++index)
+            bytes += char(payload[index] ^ key[index % 4]);
         return bytes;
     }
 
@@ -112,7 +113,8 @@ public:
             for (int index = 0; index < extra; ++index) length = (length << 8) | bytes[index];
         }
         std::string payload(size_t(length), '\0');
-        if (length > 0 && !read_exactly(reinterpret_cast<uint8_t*>(&payload[0]), size_t(length), timeout_ms)) {
+        if (length > 0 &&
+            !read_exactly(reinterpret_cast<uint8_t*>(&payload[0]), size_t(length), timeout_ms)) {
             return frame;
         }
         frame.opcode = head[0] & 0x0F;
@@ -137,7 +139,8 @@ public:
     // True once the server has ended the connection (seen without reading any data).
     bool wait_hung_up(int timeout_ms) {
         pollfd entry{fd_, POLLRDHUP, 0};
-        return poll(&entry, 1, timeout_ms) == 1 && (entry.revents & (POLLRDHUP | POLLHUP | POLLERR));
+        return poll(&entry, 1, timeout_ms) == 1 &&
+               (entry.revents & (POLLRDHUP | POLLHUP | POLLERR));
     }
 
     // What has arrived, up to 64 KiB; empty when the connection has ended.

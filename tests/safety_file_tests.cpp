@@ -59,7 +59,7 @@ const std::string kNotRegular = "参数 arg 不是普通文件";
 const std::string kNoFolder = "参数 arg 的目录不存在";
 
 struct PathRule {
-    const char* path;                // "@" is the layout's folder
+    const char* path;  // "@" is the layout's folder
     PathUse use;
     std::vector<std::string> roots;  // "@" is the layout's folder
     std::string refusal;             // empty: allowed
@@ -72,16 +72,16 @@ TEST(LocalPathRules, TypesAndRoots) {
     const PathUse read = PathUse::Read, write = PathUse::Write;
     const PathRule rules[] = {
         // Without roots: only what a path names counts.
-        {"", write, {}, ""},                                   // no path: the driver skips it
+        {"", write, {}, ""},  // no path: the driver skips it
         {"@/counter/picture.png", read, {}, ""},
         {"@/counter/link-in.png", write, {}, ""},
-        {"@/counter/missing.png", read, {}, ""},               // the driver answers -6
+        {"@/counter/missing.png", read, {}, ""},  // the driver answers -6
         {"@/counter/new.png", write, {}, ""},
         {"@/counter/pipe", read, {}, kNotRegular},
         {"@/counter/sub", write, {}, kNotRegular},
         {"/dev/null", write, {}, kNotRegular},
-        {"@/counter/dangling.png", write, {}, kNotRegular},    // would create outside/new.png
-        {"@/counter/dangling.png", read, {}, ""},              // nothing to read: -6
+        {"@/counter/dangling.png", write, {}, kNotRegular},  // would create outside/new.png
+        {"@/counter/dangling.png", read, {}, ""},            // nothing to read: -6
         {"@/nowhere/new.png", write, {}, kNoFolder},
         {"@/counter/", write, {}, kNotRegular},
         // With a root: resolved paths, compared by whole components.
@@ -99,7 +99,7 @@ TEST(LocalPathRules, TypesAndRoots) {
         {"@/counter/nowhere/new.png", write, root, kOutside},  // a folder that does not resolve
         {"@/outside/secret.png", read, {"@/missing", "@/outside"}, ""},
         {"@/counter/picture.png", read, {"@/missing"}, kOutside},
-        {"/dev/null", write, root, kOutside},                  // the roots come first
+        {"/dev/null", write, root, kOutside},  // the roots come first
     };
     for (const PathRule& rule : rules) {
         const std::string path = replace_all(rule.path, "@", folder.path());
@@ -166,22 +166,22 @@ constexpr const char* kSignatureRefused =
 
 constexpr const char* kPicture =
     R"({"method":"ShowPictures","args":{"outTimes":5,"showType":0,"fileForm":0,"fileData":"@"}})";
-constexpr const char* kPdf = R"({"method":"ShowPdfAndConfirm","args":{"outTimes":5,"pdfPath":"@"}})";
+constexpr const char* kPdf =
+    R"({"method":"ShowPdfAndConfirm","args":{"outTimes":5,"pdfPath":"@"}})";
 constexpr const char* kSignature =
     R"({"method":"GetSignName","args":{"outTimes":5,"signPath":"@","signDataPath":"%/track.txt"}})";
 
 INSTANTIATE_TEST_SUITE_P(
     Requests, SpecialFiles,
-    ::testing::Values(
-        SpecialCase{"FifoAsPicture", "pipe", kPicture, kPictureRefused},
-        SpecialCase{"FolderAsPicture", "folder", kPicture, kPictureRefused},
-        SpecialCase{"DeviceAsPicture", "/dev/zero", kPicture, kPictureRefused},
-        SpecialCase{"FifoAsPdf", "pipe", kPdf, kPdfRefused},
-        SpecialCase{"FolderAsPdf", "folder", kPdf, kPdfRefused},
-        SpecialCase{"DeviceAsPdf", "/dev/zero", kPdf, kPdfRefused},
-        SpecialCase{"FifoAsSignature", "pipe", kSignature, kSignatureRefused},
-        SpecialCase{"FolderAsSignature", "folder", kSignature, kSignatureRefused},
-        SpecialCase{"DeviceAsSignature", "/dev/null", kSignature, kSignatureRefused}),
+    ::testing::Values(SpecialCase{"FifoAsPicture", "pipe", kPicture, kPictureRefused},
+                      SpecialCase{"FolderAsPicture", "folder", kPicture, kPictureRefused},
+                      SpecialCase{"DeviceAsPicture", "/dev/zero", kPicture, kPictureRefused},
+                      SpecialCase{"FifoAsPdf", "pipe", kPdf, kPdfRefused},
+                      SpecialCase{"FolderAsPdf", "folder", kPdf, kPdfRefused},
+                      SpecialCase{"DeviceAsPdf", "/dev/zero", kPdf, kPdfRefused},
+                      SpecialCase{"FifoAsSignature", "pipe", kSignature, kSignatureRefused},
+                      SpecialCase{"FolderAsSignature", "folder", kSignature, kSignatureRefused},
+                      SpecialCase{"DeviceAsSignature", "/dev/null", kSignature, kSignatureRefused}),
     [](const ::testing::TestParamInfo<SpecialCase>& info) { return std::string(info.param.name); });
 
 // ---- a service with FileRoots ----
@@ -240,16 +240,20 @@ const auto* const stop_confined_service_at_exit =
     ::testing::AddGlobalTestEnvironment(new StopConfinedServiceAtExit);
 
 TEST_F(FileRoots, APictureInsideARootIsShown) {
-    EXPECT_EQ(call(R"({"method":"ShowPictures","args":{"showType":0,"fileData":"@/counter/picture.png"}})"),
-              R"({"method":"ShowPictures","retVal":0,"interactiveValue":1,"errMsg":"操作成功"})");
+    EXPECT_EQ(
+        call(
+            R"({"method":"ShowPictures","args":{"showType":0,"fileData":"@/counter/picture.png"}})"),
+        R"({"method":"ShowPictures","retVal":0,"interactiveValue":1,"errMsg":"操作成功"})");
     EXPECT_EQ(commands_since_start(), 1u);
     EXPECT_EQ(read_file(terminal().StoragePath("/sdcard/ZR/CounterMate/ordos/collection_code.png")),
               "PICTURE");
 }
 
 TEST_F(FileRoots, ASignatureIsWrittenToNewFilesInsideARoot) {
-    EXPECT_EQ(call(R"({"method":"GetSignName","args":{"outTimes":5,"signPath":"@/counter/sign.png","signDataPath":"@/counter/sign.txt"}})"),
-              R"({"method":"GetSignName","retVal":0,"errMsg":"操作成功"})");
+    EXPECT_EQ(
+        call(
+            R"({"method":"GetSignName","args":{"outTimes":5,"signPath":"@/counter/sign.png","signDataPath":"@/counter/sign.txt"}})"),
+        R"({"method":"GetSignName","retVal":0,"errMsg":"操作成功"})");
     EXPECT_EQ(commands_since_start(), 1u);
     const std::string image = read_file(setup_->root + "/sign.png");
     EXPECT_EQ(image.compare(0, 4, "\x89PNG"), 0);
@@ -281,50 +285,62 @@ constexpr const char* kPictureOutside =
 INSTANTIATE_TEST_SUITE_P(
     Requests, FileRootsRefusal,
     ::testing::Values(
-        RootCase{"Outside", R"({"method":"ShowPictures","args":{"fileData":"@/outside/secret.png"}})",
+        RootCase{"Outside",
+                 R"({"method":"ShowPictures","args":{"fileData":"@/outside/secret.png"}})",
                  kPictureOutside},
         RootCase{"LinkInsideLeadingOut",
                  R"({"method":"ShowPictures","args":{"fileData":"@/counter/link-out.png"}})",
                  kPictureOutside},
-        RootCase{"DotDotEscaping",
-                 R"({"method":"ShowPictures","args":{"fileData":"@/counter/../outside/secret.png"}})",
-                 kPictureOutside},
+        RootCase{
+            "DotDotEscaping",
+            R"({"method":"ShowPictures","args":{"fileData":"@/counter/../outside/secret.png"}})",
+            kPictureOutside},
         RootCase{"SiblingSharingThePrefix",
                  R"({"method":"ShowPictures","args":{"fileData":"@/counter2/picture.png"}})",
                  kPictureOutside},
-        RootCase{"PdfOutside",
-                 R"({"method":"ShowPdfAndConfirm","args":{"pdfPath":"@/outside/secret.png"}})",
-                 R"({"method":"ShowPdfAndConfirm","retVal":-1,"confirmResult":0,"errMsg":"参数 pdfPath 的路径不在允许的目录内"})"},
-        RootCase{"OutputOutside",
-                 R"({"method":"GetSignName","args":{"signPath":"@/counter/unused.png","signDataPath":"@/outside/new.png"}})",
-                 R"({"method":"GetSignName","retVal":-1,"errMsg":"参数 signDataPath 的路径不在允许的目录内"})"},
-        RootCase{"OutputThroughALinkToNowhere",
-                 R"({"method":"GetFingerPrint","args":{"fingerPath":"@/counter/dangling.png"}})",
-                 R"({"method":"GetFingerPrint","retVal":-1, "fingerDat":"","errMsg":"参数 fingerPath 不是普通文件"})"},
-        RootCase{"CardPhotoOutside",
-                 R"({"method":"ReadIDCard","args":{"idPotoPath":"@/outside/new.png"}})",
-                 R"({"method":"ReadIDCard","retVal":-1,"idInfo":{},"errMsg":"参数 idPotoPath 的路径不在允许的目录内"})"},
-        RootCase{"CardSideOutside",
-                 R"({"method":"ReadIDCard","args":{"idPotoPath":"@/counter/photo.png","idPositivePath":"@/counter/../outside/new.png"}})",
-                 R"({"method":"ReadIDCard","retVal":-1,"idInfo":{},"errMsg":"参数 idPositivePath 的路径不在允许的目录内"})"},
-        RootCase{"ReplayTrackOutside",
-                 R"({"method":"SignaturePlayback","args":{"fileData":"@/outside/secret.png"}})",
-                 R"({"method":"SignaturePlayback","retVal":-1,"errMsg":"参数 fileData 的路径不在允许的目录内"})"},
-        RootCase{"RecognitionOutside",
-                 R"({"method":"PictureOCR","args":{"fileData":"@/outside/secret.png"}})",
-                 R"({"method":"PictureOCR","retVal":-1,"text":"","errMsg":"参数 fileData 的路径不在允许的目录内"})"},
-        RootCase{"EncodedFileOutside",
-                 R"({"method":"FileBase64Encode","args":{"filePath":"@/outside/secret.png"}})",
-                 R"({"method":"FileBase64Encode","retVal":-1,"fileBase64":"","errMsg":"参数 filePath 的路径不在允许的目录内"})"},
-        RootCase{"DecodedFileOutside",
-                 R"({"method":"FileBase64Decode","args":{"filePath":"@/outside/new.png","fileBase64":"SGk="}})",
-                 R"({"method":"FileBase64Decode","retVal":-1,"errMsg":"参数 filePath 的路径不在允许的目录内"})"},
-        RootCase{"PushedFileOutside",
-                 R"({"method":"DownLoadFile","args":{"fileType":1,"fileName":"x.mp4","fileData":"@/outside/secret.png"}})",
-                 R"({"method":"DownLoadFile","retVal":-1,"errMsg":"参数 fileData 的路径不在允许的目录内"})"},
-        RootCase{"PackageOutside",
-                 R"({"method":"UpdateApk","args":{"apkPath":"@/outside/secret.png"}})",
-                 R"({"method":"UpdateApk","retVal":-1,"errMsg":"参数 apkPath 的路径不在允许的目录内"})"}),
+        RootCase{
+            "PdfOutside",
+            R"({"method":"ShowPdfAndConfirm","args":{"pdfPath":"@/outside/secret.png"}})",
+            R"({"method":"ShowPdfAndConfirm","retVal":-1,"confirmResult":0,"errMsg":"参数 pdfPath 的路径不在允许的目录内"})"},
+        RootCase{
+            "OutputOutside",
+            R"({"method":"GetSignName","args":{"signPath":"@/counter/unused.png","signDataPath":"@/outside/new.png"}})",
+            R"({"method":"GetSignName","retVal":-1,"errMsg":"参数 signDataPath 的路径不在允许的目录内"})"},
+        RootCase{
+            "OutputThroughALinkToNowhere",
+            R"({"method":"GetFingerPrint","args":{"fingerPath":"@/counter/dangling.png"}})",
+            R"({"method":"GetFingerPrint","retVal":-1, "fingerDat":"","errMsg":"参数 fingerPath 不是普通文件"})"},
+        RootCase{
+            "CardPhotoOutside",
+            R"({"method":"ReadIDCard","args":{"idPotoPath":"@/outside/new.png"}})",
+            R"({"method":"ReadIDCard","retVal":-1,"idInfo":{},"errMsg":"参数 idPotoPath 的路径不在允许的目录内"})"},
+        RootCase{
+            "CardSideOutside",
+            R"({"method":"ReadIDCard","args":{"idPotoPath":"@/counter/photo.png","idPositivePath":"@/counter/../outside/new.png"}})",
+            R"({"method":"ReadIDCard","retVal":-1,"idInfo":{},"errMsg":"参数 idPositivePath 的路径不在允许的目录内"})"},
+        RootCase{
+            "ReplayTrackOutside",
+            R"({"method":"SignaturePlayback","args":{"fileData":"@/outside/secret.png"}})",
+            R"({"method":"SignaturePlayback","retVal":-1,"errMsg":"参数 fileData 的路径不在允许的目录内"})"},
+        RootCase{
+            "RecognitionOutside",
+            R"({"method":"PictureOCR","args":{"fileData":"@/outside/secret.png"}})",
+            R"({"method":"PictureOCR","retVal":-1,"text":"","errMsg":"参数 fileData 的路径不在允许的目录内"})"},
+        RootCase{
+            "EncodedFileOutside",
+            R"({"method":"FileBase64Encode","args":{"filePath":"@/outside/secret.png"}})",
+            R"({"method":"FileBase64Encode","retVal":-1,"fileBase64":"","errMsg":"参数 filePath 的路径不在允许的目录内"})"},
+        RootCase{
+            "DecodedFileOutside",
+            R"({"method":"FileBase64Decode","args":{"filePath":"@/outside/new.png","fileBase64":"SGk="}})",
+            R"({"method":"FileBase64Decode","retVal":-1,"errMsg":"参数 filePath 的路径不在允许的目录内"})"},
+        RootCase{
+            "PushedFileOutside",
+            R"({"method":"DownLoadFile","args":{"fileType":1,"fileName":"x.mp4","fileData":"@/outside/secret.png"}})",
+            R"({"method":"DownLoadFile","retVal":-1,"errMsg":"参数 fileData 的路径不在允许的目录内"})"},
+        RootCase{
+            "PackageOutside", R"({"method":"UpdateApk","args":{"apkPath":"@/outside/secret.png"}})",
+            R"({"method":"UpdateApk","retVal":-1,"errMsg":"参数 apkPath 的路径不在允许的目录内"})"}),
     [](const ::testing::TestParamInfo<RootCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -109,7 +109,8 @@ int served_get_dev_id(WsClientConnection& client, std::chrono::seconds within) {
 std::vector<int> login_sockets(const std::string& log) {
     std::vector<int> sockets;
     const std::regex line("onLogin: fd/([0-9]+)");
-    for (auto it = std::sregex_iterator(log.begin(), log.end(), line); it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(log.begin(), log.end(), line); it != std::sregex_iterator();
+         ++it) {
         sockets.push_back(std::stoi((*it)[1]));
     }
     return sockets;
@@ -130,7 +131,6 @@ bool wait_for_log(Service& service, const std::string& text, int count) {
     }
     return false;
 }
-
 
 // One service with the shipped settings for the suites that need no settings of their own.
 class SafetyTest : public ::testing::Test {
@@ -209,7 +209,8 @@ TEST_F(SafetyTest, PageLeavingMidWaitCancelsItAndTheNextPageIsServed) {
     terminal().Script("idcard", never);
     const size_t before = commands();
     auto departing = raw_client();
-    ASSERT_TRUE(departing->write(RawWsSocket::frame(1, R"({"method":"ReadIDCard","args":{"outTimes":60}})")));
+    ASSERT_TRUE(departing->write(
+        RawWsSocket::frame(1, R"({"method":"ReadIDCard","args":{"outTimes":60}})")));
     ASSERT_TRUE(terminal().WaitForCommands(before + 1, 5000));
     departing->close();
 
@@ -274,8 +275,10 @@ void send_large_reply_requests(sim::TerminalSimulator& terminal, RawWsSocket& cl
     card.answer = R"({"success":true,"statusCode":0,"data":{"name":"张三"}})";
     terminal.Script("idcard", card);
     const std::string picture(700 * 1024, 'P');
-    for (const char* file : {"idcard_photo.png", "idcard_negative_photo.png", "idcard_positive_photo.png"}) {
-        const std::string path = terminal.StoragePath(std::string("/sdcard/ZR/CounterMate/temp/") + file);
+    for (const char* file :
+         {"idcard_photo.png", "idcard_negative_photo.png", "idcard_positive_photo.png"}) {
+        const std::string path =
+            terminal.StoragePath(std::string("/sdcard/ZR/CounterMate/temp/") + file);
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         std::ofstream(path, std::ios::binary | std::ios::trunc) << picture;
     }
@@ -283,7 +286,8 @@ void send_large_reply_requests(sim::TerminalSimulator& terminal, RawWsSocket& cl
         const size_t before = terminal.Commands().size();
         bool taken = false;
         for (int attempt = 0; attempt < 20 && !taken; ++attempt) {
-            ASSERT_TRUE(client.write(RawWsSocket::frame(1, R"({"method":"ReadIDCard_Base64","args":{}})")));
+            ASSERT_TRUE(
+                client.write(RawWsSocket::frame(1, R"({"method":"ReadIDCard_Base64","args":{}})")));
             taken = terminal.WaitForCommands(before + 1, 1000);
         }
         ASSERT_TRUE(taken);
@@ -336,7 +340,8 @@ TEST_F(SafetyTest, BadFrameClosesAfterTheRequestBeforeIt) {
     } cases[] = {
         {"bytes that are no frame", "hello", 1002},
         {"a length of 4 GiB", std::string("\x81\xFF\0\0\0\0\xFF\xFF\xFF\xFF", 10), 1009},
-        {"one byte above the message limit", RawWsSocket::frame(1, "", true, 10 * 1024 * 1024 + 1), 1009},
+        {"one byte above the message limit", RawWsSocket::frame(1, "", true, 10 * 1024 * 1024 + 1),
+         1009},
         {"a ping above 125 bytes", RawWsSocket::frame(9, std::string(126, 'p')), 1002},
     };
     auto other = service_->connect();
@@ -367,12 +372,16 @@ TEST_F(SafetyTest, BusyReplyEchoesTheMethodAsValidUtf8OfASaneLength) {
         std::string method;
         std::string echoed;
     } cases[] = {
-        {"Get\xFF\xFE" "Dev", "Get\xEF\xBF\xBD\xEF\xBF\xBD" "Dev"},
+        {"Get\xFF\xFE"
+         "Dev",
+         "Get\xEF\xBF\xBD\xEF\xBF\xBD"
+         "Dev"},
         {std::string(5000, 'M'), std::string(128, 'M')},
         {std::string(127, 'M') + "设", std::string(127, 'M')},  // never half a character
     };
     for (const auto& test : cases) {
-        ASSERT_TRUE(client->write(RawWsSocket::frame(1, R"({"method":")" + test.method + R"(","args":{}})")));
+        ASSERT_TRUE(client->write(
+            RawWsSocket::frame(1, R"({"method":")" + test.method + R"(","args":{}})")));
         EXPECT_EQ(client->read_frame().payload,
                   R"({"method":")" + test.echoed + R"(","retVal":-17,"errMsg":"设备繁忙"})");
     }
@@ -384,7 +393,8 @@ TEST_F(SafetyTest, BusyReplyEchoesTheMethodAsValidUtf8OfASaneLength) {
 // ---- who may connect ----
 
 TEST(SafetyOrigins, OnlyListedOriginsAreServed) {
-    Service service(ServerKeys{{"AllowedOrigins", "http://127.0.0.1:8080,https://counter.bank.example"}});
+    Service service(
+        ServerKeys{{"AllowedOrigins", "http://127.0.0.1:8080,https://counter.bank.example"}});
     ASSERT_TRUE(service.started()) << service.log();
     const struct {
         const char* origin;  // nullptr: no Origin header
@@ -404,8 +414,9 @@ TEST(SafetyOrigins, OnlyListedOriginsAreServed) {
         SCOPED_TRACE(test.origin ? test.origin : "(none)");
         RawWsSocket client;
         ASSERT_TRUE(client.connect(service.port()));
-        EXPECT_EQ(client.handshake(test.origin ? std::string("Origin: ") + test.origin + "\r\n" : ""),
-                  test.status);
+        EXPECT_EQ(
+            client.handshake(test.origin ? std::string("Origin: ") + test.origin + "\r\n" : ""),
+            test.status);
     }
     EXPECT_NE(service.log().find("origin refused: http://127.0.0.1:8081"), std::string::npos);
 }

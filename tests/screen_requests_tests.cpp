@@ -61,7 +61,8 @@ TEST_F(SignMirror, StopsWithoutAMirrorAnswerZeroAndTouchNothing) {
 
 // The next message named `method` on `client`, passing over others; empty after `timeout_ms`
 // without one.
-std::string next_named(WsClientConnection& client, const std::string& method, int timeout_ms = 10000) {
+std::string next_named(WsClientConnection& client, const std::string& method,
+                       int timeout_ms = 10000) {
     std::string message;
     while (client.receive(message, timeout_ms)) {
         std::string name;
@@ -99,7 +100,8 @@ TEST_F(SignMirror, PicturesWhileTheCustomerSignsThenHowTheSigningEnded) {
             const std::string picture = next_named(*client_, "ScreenStream");
             EXPECT_EQ(picture.find(R"({"method":"ScreenStream","retVal":0,"imgBase64":")"), 0u)
                 << picture.substr(0, 80);
-            EXPECT_EQ(member_text(picture, "imgBase64").rfind(kPngInBase64, 0), 0u) << "frame " << frame;
+            EXPECT_EQ(member_text(picture, "imgBase64").rfind(kPngInBase64, 0), 0u)
+                << "frame " << frame;
         }
         std::string status;
         for (int attempt = 0; attempt < 50; ++attempt, usleep(100 * 1000)) {
@@ -127,14 +129,17 @@ TEST_F(SignMirror, PicturesWhileTheCustomerSignsThenHowTheSigningEnded) {
 class ScreenPush : public ServiceTest {
 protected:
     void SetUp() override {
-        if (!snapdesk::testing::VirtualDisplay::installed()) GTEST_SKIP() << "Xvfb is not installed";
+        if (!snapdesk::testing::VirtualDisplay::installed())
+            GTEST_SKIP() << "Xvfb is not installed";
         ServiceTest::SetUp();
     }
     // The picture the terminal shows, as last pushed.
     std::string shown_picture() {
-        std::ifstream file(terminal().StoragePath("/sdcard/ZR/CounterMate/temp/computer_screen.png"),
-                           std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        std::ifstream file(
+            terminal().StoragePath("/sdcard/ZR/CounterMate/temp/computer_screen.png"),
+            std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
     }
 };
 
@@ -152,8 +157,10 @@ TEST_F(ScreenPush, TheTerminalShowsTheScreenUntilStopped) {
               R"({"method":"StopComputerScreen","retVal":0,"errMsg":"操作成功"})");
     const std::vector<std::string> commands = commands_received();
     ASSERT_GE(commands.size(), 2u);
-    EXPECT_NE(commands.front().find(R"("command":"StartComputerScreen")"), std::string::npos) << commands.front();
-    EXPECT_NE(commands.back().find(R"("command":"StopComputerScreen")"), std::string::npos) << commands.back();
+    EXPECT_NE(commands.front().find(R"("command":"StartComputerScreen")"), std::string::npos)
+        << commands.front();
+    EXPECT_NE(commands.back().find(R"("command":"StopComputerScreen")"), std::string::npos)
+        << commands.back();
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ namespace {
 
 using std::chrono::seconds;
 
-constexpr int kWait = 10;   // seconds any awaited event has
+constexpr int kWait = 10;  // seconds any awaited event has
 
 std::vector<unsigned char> small_jpeg() {
     std::vector<unsigned char> grey(16 * 8, 128);
@@ -90,7 +90,8 @@ JpegSummary summarize(const std::vector<unsigned char>& jpeg) {
 // Whether two 0xRRGGBB colours differ by at most what JPEG compression changes.
 bool near_colour(unsigned long seen, unsigned long wanted) {
     for (int shift : {16, 8, 0}) {
-        const int difference = static_cast<int>(seen >> shift & 0xFF) - static_cast<int>(wanted >> shift & 0xFF);
+        const int difference = static_cast<int>(seen >> shift & 0xFF) -
+                               static_cast<int>(wanted >> shift & 0xFF);
         if (difference > 24 || difference < -24) return false;
     }
     return true;
@@ -190,7 +191,7 @@ private:
         return 0;
     }
 
-    std::mutex lock_;   // guards every member
+    std::mutex lock_;  // guards every member
     std::condition_variable changed_;
     int frames_before_end_ = 0;
     int end_result_ = 0;
@@ -239,7 +240,8 @@ private:
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         std::string message;
-        if (left.count() <= 0 || !connection_.receive(message, static_cast<int>(left.count()))) return false;
+        if (left.count() <= 0 || !connection_.receive(message, static_cast<int>(left.count())))
+            return false;
         kept_.push_back(std::move(message));
         return true;
     }
@@ -315,7 +317,8 @@ int parse_integer(const std::string& message, const char* name) {
 
 const char kStatus[] = "SignNameScreen_Status";
 std::string status_reply(int status) {
-    return R"({"method":"SignNameScreen_Status","signScreenStatus":)" + std::to_string(status) + "}";
+    return R"({"method":"SignNameScreen_Status","signScreenStatus":)" + std::to_string(status) +
+           "}";
 }
 
 class ScreenStreams : public ::testing::Test {
@@ -350,7 +353,9 @@ TEST_F(ScreenStreams, MirrorFramesReachOnlyThePageThatStartedIt) {
     EXPECT_EQ(other->call(kStatus), status_reply(1));
     // The other page's next message is its own reply, not a frame.
     ASSERT_TRUE(other->send("SignNameScreen_Get"));
-    EXPECT_EQ(other->next(), R"({"method":"SignNameScreen_Get","retVal":0,"signPicBase64":"U0lHTkFUVVJF","errMsg":"text 0"})");
+    EXPECT_EQ(
+        other->next(),
+        R"({"method":"SignNameScreen_Get","retVal":0,"signPicBase64":"U0lHTkFUVVJF","errMsg":"text 0"})");
 
     const int cancels = terminal().read([](auto& t) { return t.cancels_; });
     EXPECT_EQ(client_->call("SignNameScreen_Stop"),
@@ -374,7 +379,8 @@ TEST_F(ScreenStreams, StatusTellsHowTheMirrorEnded) {
         const int reads = terminal().read([](auto& t) { return t.reads_; });
         ASSERT_EQ(client_->call("SignNameScreen_Start"),
                   R"({"method":"SignNameScreen_Start","retVal":0,"errMsg":"text 0"})");
-        EXPECT_EQ(terminal().read([](auto& t) { return t.start_timeout_; }), 20) << "outTimes' default";
+        EXPECT_EQ(terminal().read([](auto& t) { return t.start_timeout_; }), 20)
+            << "outTimes' default";
         ASSERT_TRUE(terminal().wait_until([&](auto& t) { return t.reads_ == reads + 3; }));
         EXPECT_FALSE(client_->take("ScreenStream").empty());
         EXPECT_FALSE(client_->take("ScreenStream").empty());

@@ -65,7 +65,8 @@ std::string call_service(WsClientConnection& client, const std::string& request,
 bool HostProcess::start(int port, const std::string& hid_socket, const std::string& log_path,
                         const std::string& deploy_dir) {
     const std::string host =
-        (deploy_dir.empty() ? std::string(COUNTERMATE_DEPLOY_DIR) : deploy_dir) + "/countermate-host";
+        (deploy_dir.empty() ? std::string(COUNTERMATE_DEPLOY_DIR) : deploy_dir) +
+        "/countermate-host";
     pid_ = fork();
     if (pid_ == 0) {
         if (hid_socket.empty()) {
@@ -114,7 +115,8 @@ ServiceWithoutTerminal::ServiceWithoutTerminal() {
 
 ServiceOnSimulator::ServiceOnSimulator() : ServiceOnSimulator(std::string()) {}
 
-ServiceOnSimulator::ServiceOnSimulator(const std::string& deploy_dir, const SimulatorChoices& choices) {
+ServiceOnSimulator::ServiceOnSimulator(const std::string& deploy_dir,
+                                       const SimulatorChoices& choices) {
     sim::TerminalSimulator::Options options;
     options.socket_path = folder_.path() + "/terminal.sock";
     options.storage_dir = folder_.path() + "/storage";

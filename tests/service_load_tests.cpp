@@ -28,13 +28,13 @@ namespace fs = std::filesystem;
 
 struct Outcome {
     int exit_status = -1;
-    std::string output;   // standard output and standard error of the child
+    std::string output;  // standard output and standard error of the child
 };
 
 struct Layout {
-    std::optional<std::string> config;              // CONFIG.ini, absent when empty optional
-    bool camera_driver = false;                     // a libDRV_DOCSCOPE.so is present
-    bool terminal_driver_without_destroy = false;   // libCounterMate.so lacks DestroyCounterMate
+    std::optional<std::string> config;             // CONFIG.ini, absent when empty optional
+    bool camera_driver = false;                    // a libDRV_DOCSCOPE.so is present
+    bool terminal_driver_without_destroy = false;  // libCounterMate.so lacks DestroyCounterMate
 };
 
 void link_into(const fs::path& folder, const std::string& name, const fs::path& target) {
@@ -62,7 +62,8 @@ Outcome load_service(const Layout& layout, const std::function<void(void*)>& aft
     const pid_t child = fork();
     if (child == 0) {
         alarm(60);
-        if (chdir(folder.path().c_str()) != 0 || !freopen(output_path.c_str(), "w", stdout)) _exit(126);
+        if (chdir(folder.path().c_str()) != 0 || !freopen(output_path.c_str(), "w", stdout))
+            _exit(126);
         dup2(fileno(stdout), STDERR_FILENO);
         unsetenv("COUNTERMATE_HID_SIM");
         void* service = dlopen("./libCounterMateServer.so", RTLD_NOW);
@@ -95,7 +96,8 @@ void print_configuration(void*) {
 }
 
 std::string config_with_modules(const std::string& modules_lines) {
-    return "[DEVTRACE]\nSwitch=0\n[MODULES]\n" + modules_lines + "[DEVICE]\nHID_DATAPACKET_SIZE=512\n";
+    return "[DEVTRACE]\nSwitch=0\n[MODULES]\n" + modules_lines +
+           "[DEVICE]\nHID_DATAPACKET_SIZE=512\n";
 }
 
 TEST(ServiceLoad, CameraTypeChoosesTheCameraDriverOrTheJpegLibrary) {
@@ -105,13 +107,18 @@ TEST(ServiceLoad, CameraTypeChoosesTheCameraDriverOrTheJpegLibrary) {
     } cases[] = {
         {config_with_modules("scale=30\n"), "camera=0 pixelwork=1 uvc=0 scale=0.30\n"},
         {config_with_modules("CameraType=\nscale=30\n"), "camera=0 pixelwork=1 uvc=0 scale=0.30\n"},
-        {config_with_modules("CameraType=0\nscale=30\n"), "camera=0 pixelwork=1 uvc=0 scale=0.30\n"},
-        {config_with_modules("CameraType=2\nscale=30\n"), "camera=0 pixelwork=1 uvc=0 scale=0.30\n"},
-        {config_with_modules("CameraType=1\nscale=30\n"), "camera=1 pixelwork=0 uvc=1 scale=0.30\n"},
-        {config_with_modules("CameraType=0\nscale=50\n"), "camera=0 pixelwork=1 uvc=0 scale=0.50\n"},
-        {config_with_modules("CameraType=0\nscale=big\n"), "camera=0 pixelwork=1 uvc=0 scale=0.00\n"},
+        {config_with_modules("CameraType=0\nscale=30\n"),
+         "camera=0 pixelwork=1 uvc=0 scale=0.30\n"},
+        {config_with_modules("CameraType=2\nscale=30\n"),
+         "camera=0 pixelwork=1 uvc=0 scale=0.30\n"},
+        {config_with_modules("CameraType=1\nscale=30\n"),
+         "camera=1 pixelwork=0 uvc=1 scale=0.30\n"},
+        {config_with_modules("CameraType=0\nscale=50\n"),
+         "camera=0 pixelwork=1 uvc=0 scale=0.50\n"},
+        {config_with_modules("CameraType=0\nscale=big\n"),
+         "camera=0 pixelwork=1 uvc=0 scale=0.00\n"},
         {config_with_modules("CameraType=0\n"), "camera=0 pixelwork=1 uvc=0 scale=0.30\n"},
-        {std::nullopt, "camera=0 pixelwork=1 uvc=0 scale=0.00\n"},   // no file: no defaults
+        {std::nullopt, "camera=0 pixelwork=1 uvc=0 scale=0.00\n"},  // no file: no defaults
     };
     for (const auto& c : cases) {
         Layout layout;
@@ -120,7 +127,8 @@ TEST(ServiceLoad, CameraTypeChoosesTheCameraDriverOrTheJpegLibrary) {
         const Outcome outcome = load_service(layout, print_configuration);
         EXPECT_EQ(outcome.exit_status, 0) << outcome.output;
         EXPECT_NE(outcome.output.find(c.expected), std::string::npos)
-            << (c.config ? *c.config : "no CONFIG.ini") << "\n" << outcome.output;
+            << (c.config ? *c.config : "no CONFIG.ini") << "\n"
+            << outcome.output;
     }
 }
 
@@ -209,7 +217,7 @@ TEST(ServiceEntryPoints, ExitDuringStartUpIsForgottenAndALaterOneIsHonoured) {
             returned = true;
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-        exit_service();   // inside the start-up wait
+        exit_service();  // inside the start-up wait
         std::this_thread::sleep_for(std::chrono::milliseconds(3000));
         std::printf("\nafter start-up: %s\n", returned ? "returned" : "running");
         exit_service();
@@ -217,7 +225,8 @@ TEST(ServiceEntryPoints, ExitDuringStartUpIsForgottenAndALaterOneIsHonoured) {
         std::printf("after exit: %s\n", returned ? "returned" : "running");
     });
     EXPECT_EQ(outcome.exit_status, 0);
-    EXPECT_NE(outcome.output.find("after start-up: running\n"), std::string::npos) << outcome.output;
+    EXPECT_NE(outcome.output.find("after start-up: running\n"), std::string::npos)
+        << outcome.output;
     EXPECT_NE(outcome.output.find("after exit: returned\n"), std::string::npos) << outcome.output;
 }
 

@@ -45,7 +45,8 @@ std::string parsed_metrics(const std::string& text) {
     const std::string command =
         "/usr/bin/python3 -c 'import sys\nfrom prometheus_client.parser import text_string_to_metric_families as f\n"
         "for family in f(open(sys.argv[1]).read()):\n"
-        "  for s in family.samples: print(s.name, sorted(s.labels.items()), s.value)' " + input;
+        "  for s in family.samples: print(s.name, sorted(s.labels.items()), s.value)' " +
+        input;
     std::string output;
     if (FILE* parser = popen(command.c_str(), "r")) {
         char line[1024];
@@ -72,10 +73,12 @@ TEST_F(ServiceStatus, IdleServiceLooksAtTheTerminalAndListsItsRequests) {
         requests.Get(index, name);
         names += name + " ";
     }
-    for (const char* name : {"CancelOpt ", "GetServiceStatus ", "GetDevID ", "DeleteFile ", "ReadIDCard "}) {
+    for (const char* name :
+         {"CancelOpt ", "GetServiceStatus ", "GetDevID ", "DeleteFile ", "ReadIDCard "}) {
         EXPECT_NE(names.find(name), std::string::npos) << name << "in " << names;
     }
-    EXPECT_EQ(names.find("DeleteDevFile"), std::string::npos) << "handler names are not request names";
+    EXPECT_EQ(names.find("DeleteDevFile"), std::string::npos)
+        << "handler names are not request names";
     EXPECT_TRUE(commands_received().empty()) << "looking at the terminal sends it nothing";
 }
 
@@ -107,23 +110,28 @@ TEST_F(ServiceStatus, PagesOfThePortTellTheSameAndCountRequests) {
 
     EXPECT_EQ(http_get(port, "/elsewhere").rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u);
 
-    const std::string sample = "countermate_requests_total [('method', 'GetDevID'), ('retval', '0')] ";
+    const std::string sample =
+        "countermate_requests_total [('method', 'GetDevID'), ('retval', '0')] ";
     const std::string before = parsed_metrics(body_of(http_get(port, "/metrics")));
     if (before == "unavailable") GTEST_SKIP() << "python3-prometheus-client is not installed";
     ASSERT_EQ(before.find("parse error"), std::string::npos) << before;
     const size_t at_before = before.find(sample);
-    const double count_before = at_before == std::string::npos ? 0 : std::stod(before.substr(at_before + sample.size()));
+    const double count_before =
+        at_before == std::string::npos ? 0 : std::stod(before.substr(at_before + sample.size()));
     call(R"({"method":"GetDevID","args":{}})");
     call(R"({"method":"GetDevID","args":{}})");
     // Eleven bytes pushed to the terminal as a file.
-    call(R"({"method":"DownLoadFile","args":{"fileType":0,"fileForm":1,"fileName":"x.png","fileData":"SGVsbG8gdGhlcmU="}})");
+    call(
+        R"({"method":"DownLoadFile","args":{"fileType":0,"fileForm":1,"fileName":"x.png","fileData":"SGVsbG8gdGhlcmU="}})");
     const std::string after = parsed_metrics(body_of(http_get(port, "/metrics")));
     const size_t at_after = after.find(sample);
     ASSERT_NE(at_after, std::string::npos) << after;
     EXPECT_EQ(std::stod(after.substr(at_after + sample.size())), count_before + 2);
-    EXPECT_NE(after.find("countermate_request_duration_seconds_count [('method', 'GetDevID')]"), std::string::npos);
+    EXPECT_NE(after.find("countermate_request_duration_seconds_count [('method', 'GetDevID')]"),
+              std::string::npos);
     EXPECT_NE(after.find("countermate_terminal_up [] 1.0"), std::string::npos) << after;
-    EXPECT_NE(after.find("countermate_connections_closed_total [('reason', 'protocol_error')]"), std::string::npos);
+    EXPECT_NE(after.find("countermate_connections_closed_total [('reason', 'protocol_error')]"),
+              std::string::npos);
     const std::string pushed = "countermate_terminal_file_bytes_total [('direction', 'pushed')] ";
     const auto bytes_in = [&](const std::string& text) {
         const size_t at = text.find(pushed);

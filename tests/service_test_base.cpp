@@ -68,7 +68,6 @@ public:
     void TearDown() override { countermate::testing::ServiceTest::StopService(); }
 };
 
-const auto* const stop_service_at_exit =
-    ::testing::AddGlobalTestEnvironment(new StopServiceAtExit);
+const auto* const stop_service_at_exit = ::testing::AddGlobalTestEnvironment(new StopServiceAtExit);
 
 }  // namespace

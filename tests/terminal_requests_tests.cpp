@@ -7,12 +7,11 @@ namespace {
 
 struct RequestCase {
     const char* request;
-    const char* command;   // as the terminal received it
+    const char* command;  // as the terminal received it
     const char* reply;
 };
 
-class TerminalRequests : public ServiceTest,
-                         public ::testing::WithParamInterface<RequestCase> {};
+class TerminalRequests : public ServiceTest, public ::testing::WithParamInterface<RequestCase> {};
 
 TEST_P(TerminalRequests, SendsTheCommandAndReplies) {
     const RequestCase& c = GetParam();
@@ -23,7 +22,8 @@ TEST_P(TerminalRequests, SendsTheCommandAndReplies) {
 INSTANTIATE_TEST_SUITE_P(
     Requests, TerminalRequests,
     ::testing::Values(
-        RequestCase{R"({"method":"PlayVoice","args":{}})", R"({"command":"Voice","param":{"vt":0}})",
+        RequestCase{R"({"method":"PlayVoice","args":{}})",
+                    R"({"command":"Voice","param":{"vt":0}})",
                     R"({"method":"PlayVoice","retVal":0,"errMsg":"操作成功"})"},
         RequestCase{R"({"method":"PlayVoice","args":{"voiceNo":7}})",
                     R"({"command":"Voice","param":{"vt":7}})",
@@ -34,28 +34,34 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{R"({"method":"SetVolume","args":{"volume":80}})",
                     R"({"command":"VolumeSetting","param":{"volume":80}})",
                     R"({"method":"SetVolume","retVal":0,"errMsg":"操作成功"})"},
-        RequestCase{R"({"method":"StopService","args":{}})",
-                    R"({"command":"Notice","param":{"textsize":120,"text":"暂停服务","color":"#FFFFFFFF"}})",
-                    R"({"method":"StopService","retVal":0,"errMsg":"操作成功"})"},
+        RequestCase{
+            R"({"method":"StopService","args":{}})",
+            R"({"command":"Notice","param":{"textsize":120,"text":"暂停服务","color":"#FFFFFFFF"}})",
+            R"({"method":"StopService","retVal":0,"errMsg":"操作成功"})"},
         RequestCase{R"({"method":"RestoreService","args":{}})", R"({"command":"Cancel"})",
                     R"({"method":"RestoreService","retVal":0,"errMsg":"操作成功"})"},
         RequestCase{R"({"method":"Reboot","args":{}})", R"({"command":"Reboot"})",
                     R"({"method":"Reboot","retVal":0,"errMsg":"操作成功"})"},
-        RequestCase{R"({"method":"GetApkVersion","args":{}})", R"({"command":"GetVersionName"})",
-                    R"({"method":"GetApkVersion","retVal":0,"apkVersion":"sim-1.0","errMsg":"操作成功"})"},
-        RequestCase{R"({"method":"GetDevID","args":{}})", R"({"command":"GetDeviceCode"})",
-                    R"({"method":"GetDevID","retVal":0,"devID":"SIMDEV-0001","errMsg":"操作成功"})"},
+        RequestCase{
+            R"({"method":"GetApkVersion","args":{}})", R"({"command":"GetVersionName"})",
+            R"({"method":"GetApkVersion","retVal":0,"apkVersion":"sim-1.0","errMsg":"操作成功"})"},
+        RequestCase{
+            R"({"method":"GetDevID","args":{}})", R"({"command":"GetDeviceCode"})",
+            R"({"method":"GetDevID","retVal":0,"devID":"SIMDEV-0001","errMsg":"操作成功"})"},
         RequestCase{R"({"method":"SetSerialNo","args":{"serialNo":"SN-42"}})",
                     R"({"command":"SetLocalSN","param":{"sn":"SN-42"}})",
                     R"({"method":"SetSerialNo","retVal":0,"errMsg":"操作成功"})"},
-        RequestCase{R"({"method":"GetSerialNo","args":{}})", R"({"command":"GetLocalSN"})",
-                    R"({"method":"GetSerialNo","retVal":0,"serialNo":"SN-42","errMsg":"操作成功"})"},
-        RequestCase{R"({"method":"InputNumber","args":{}})",
-                    R"({"command":"InputNumber","param":{"timeout":30,"inputType":2,"minCount":0,"maxCount":0}})",
-                    R"({"method":"InputNumber","retVal":0,"number":"123456","errMsg":"操作成功"})"},
-        RequestCase{R"({"method":"InputNumber","args":{"inputType":1,"minCount":4,"maxCount":6,"outTimes":15}})",
-                    R"({"command":"InputNumber","param":{"timeout":15,"inputType":1,"minCount":4,"maxCount":6}})",
-                    R"({"method":"InputNumber","retVal":0,"number":"123456","errMsg":"操作成功"})"},
+        RequestCase{
+            R"({"method":"GetSerialNo","args":{}})", R"({"command":"GetLocalSN"})",
+            R"({"method":"GetSerialNo","retVal":0,"serialNo":"SN-42","errMsg":"操作成功"})"},
+        RequestCase{
+            R"({"method":"InputNumber","args":{}})",
+            R"({"command":"InputNumber","param":{"timeout":30,"inputType":2,"minCount":0,"maxCount":0}})",
+            R"({"method":"InputNumber","retVal":0,"number":"123456","errMsg":"操作成功"})"},
+        RequestCase{
+            R"({"method":"InputNumber","args":{"inputType":1,"minCount":4,"maxCount":6,"outTimes":15}})",
+            R"({"command":"InputNumber","param":{"timeout":15,"inputType":1,"minCount":4,"maxCount":6}})",
+            R"({"method":"InputNumber","retVal":0,"number":"123456","errMsg":"操作成功"})"},
         RequestCase{R"({"method":"CancelOpt","args":{}})", R"({"command":"Cancel"})",
                     R"({"method":"CancelOpt","retVal":0,"errMsg":"操作成功"})"}));
 

@@ -53,8 +53,8 @@ std::string ok(const std::string& method) {
     return R"({"method":")" + method + R"(","retVal":0,"errMsg":"操作成功"})";
 }
 std::string failed(const std::string& method, int code, const std::string& text) {
-    return R"({"method":")" + method + R"(","retVal":)" + std::to_string(code) +
-           R"(,"errMsg":")" + text + R"("})";
+    return R"({"method":")" + method + R"(","retVal":)" + std::to_string(code) + R"(,"errMsg":")" +
+           text + R"("})";
 }
 
 std::string base64(const std::string& bytes) {
@@ -75,7 +75,8 @@ void write_file(const std::string& path, const std::string& content) {
 }
 
 std::string replace_all(std::string text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    for (size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
         text.replace(at, from.size(), to);
     }
     return text;
@@ -88,8 +89,8 @@ struct Row {
     std::string request;
     std::vector<std::string> commands;  // as the terminal received them, in order
     std::string reply;
-    Pairs pulled = {};                  // local file ("" for a Base64 reply), terminal file, in order
-    Pairs pushed = {};                  // terminal file, local document
+    Pairs pulled = {};  // local file ("" for a Base64 reply), terminal file, in order
+    Pairs pushed = {};  // terminal file, local document
     std::map<std::string, int> data = {};  // members the terminal's answer data is given
     const char* scripted = nullptr;        // the command they are given to
     std::optional<int> status_code = {};   // the answer's top-level statusCode
@@ -115,7 +116,8 @@ protected:
         pulls_before_ = terminal().PullRequests().size();
     }
     void TearDown() override {
-        for (const std::string& command : scripted_) terminal().Script(command, sim::CommandScript{});
+        for (const std::string& command : scripted_)
+            terminal().Script(command, sim::CommandScript{});
         ServiceTest::TearDown();
     }
 
@@ -219,16 +221,21 @@ INSTANTIATE_TEST_SUITE_P(
              {"@/track.xml", kTrack},
              {"@/fingers/finger00.jpg", image(kFingerImage, 0)}},
             {{kSourcePdf, "@/doc.pdf"}},
-            {{"signImgCount", 3}}, "ShowPdfSignOrFinger"},
+            {{"signImgCount", 3}},
+            "ShowPdfSignOrFinger"},
         Row{"ShowPdfSignOrFingerPointRefused",
             R"({"method":"ShowPdfSignOrFingerPoint","args":{"signType":1,"fileData":"@/doc.pdf","signPdfPath":"@/signed.pdf","signPath":"@/signs"}})",
             {R"({"command":"ShowPdfSignOrFinger","param":{"timeout":60,"signtype":1}})"},
-            failed("ShowPdfSignOrFingerPoint", -22, "拒绝签字"), {}, {},
-            {{"statusCode", 4}}, "ShowPdfSignOrFinger"},
+            failed("ShowPdfSignOrFingerPoint", -22, "拒绝签字"),
+            {},
+            {},
+            {{"statusCode", 4}},
+            "ShowPdfSignOrFinger"},
         Row{"ShowPdfSignOrFingerPoint_Base64",
             R"({"method":"ShowPdfSignOrFingerPoint_Base64","args":{"outTimes":15,"signType":3,"fileData":"@/doc.pdf"}})",
             {R"({"command":"ShowPdfSignOrFinger","param":{"timeout":15,"signtype":3}})"},
-            std::string(R"({"method":"ShowPdfSignOrFingerPoint_Base64","retVal":0,"signPdfBase64":"<b64:)") +
+            std::string(
+                R"({"method":"ShowPdfSignOrFingerPoint_Base64","retVal":0,"signPdfBase64":"<b64:)") +
                 kSignedPdf + R"(>","signImgBase64":"<b64:)" + image(kSignImage, 0) +
                 R"(>","signTxtBase64":"","fingerImgBase64":"<b64:)" + image(kFingerImage, 0) +
                 R"(>","errMsg":"操作成功"})",
@@ -238,13 +245,16 @@ INSTANTIATE_TEST_SUITE_P(
             R"({"method":"ShowPdfSignOrFingerCoordinates","args":{"signType":1,"fileData":"@/doc.pdf","sPos":"1,120,340,1","signPdfPath":"@/signed.pdf","signPath":"@/signs","signDataPath":"@/track.xml"}})",
             {R"({"command":"ShowPdfSignOrFingerCoordinates","param":{"timeout":30,"signtype":1,"pos":"1,120,340,1","isVideo":0}})"},
             ok("ShowPdfSignOrFingerCoordinates"),
-            {{"@/signed.pdf", kSignedPdf}, {"@/signs/sign00.jpg", image(kSignImage, 0)}, {"@/track.xml", kTrack}},
+            {{"@/signed.pdf", kSignedPdf},
+             {"@/signs/sign00.jpg", image(kSignImage, 0)},
+             {"@/track.xml", kTrack}},
             {{kSourcePdf, "@/doc.pdf"}}},
         Row{"ShowPdfSignOrFingerCoordinatesOnVideo",
             R"({"method":"ShowPdfSignOrFingerCoordinates","args":{"outTimes":40,"signType":2,"isVideo":1,"fileData":"@/doc.pdf","sPos":"1,120,340,1","signPdfPath":"@/signed.pdf","fingerPicPath":"@/fingers","videoPath":"@/sign.mp4"}})",
             {R"({"command":"ShowPdfSignOrFingerCoordinates","param":{"timeout":40,"signtype":2,"pos":"1,120,340,1","isVideo":1}})"},
             ok("ShowPdfSignOrFingerCoordinates"),
-            {{"@/signed.pdf", kSignedPdf}, {"@/sign.mp4", kPdfVideo},
+            {{"@/signed.pdf", kSignedPdf},
+             {"@/sign.mp4", kPdfVideo},
              {"@/fingers/finger00.jpg", image(kFingerImage, 0)}}},
         // Sign type 0 only confirms: nothing is pulled.
         Row{"ShowPdfSignOrFingerCoordinatesConfirmOnly",
@@ -254,24 +264,39 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"ShowPdfSignOrFingerCoordinatesTimedOut",
             R"({"method":"ShowPdfSignOrFingerCoordinates","args":{"signType":1,"fileData":"@/doc.pdf","sPos":"1,120,340,1","signPdfPath":"@/signed.pdf"}})",
             {R"({"command":"ShowPdfSignOrFingerCoordinates","param":{"timeout":30,"signtype":1,"pos":"1,120,340,1","isVideo":0}})"},
-            failed("ShowPdfSignOrFingerCoordinates", -2, "超时"), {}, {},
-            {{"confirmResult", 3}}, "ShowPdfSignOrFingerCoordinates"},
+            failed("ShowPdfSignOrFingerCoordinates", -2, "超时"),
+            {},
+            {},
+            {{"confirmResult", 3}},
+            "ShowPdfSignOrFingerCoordinates"},
         Row{"ShowPdfSignOrFingerCoordinatesCancelled",
             R"({"method":"ShowPdfSignOrFingerCoordinates","args":{"signType":1,"fileData":"@/doc.pdf","sPos":"1,120,340,1","signPdfPath":"@/signed.pdf"}})",
             {R"({"command":"ShowPdfSignOrFingerCoordinates","param":{"timeout":30,"signtype":1,"pos":"1,120,340,1","isVideo":0}})"},
-            failed("ShowPdfSignOrFingerCoordinates", -9, "取消当前操作"), {}, {},
-            {{"confirmResult", 4}}, "ShowPdfSignOrFingerCoordinates"},
+            failed("ShowPdfSignOrFingerCoordinates", -9, "取消当前操作"),
+            {},
+            {},
+            {{"confirmResult", 4}},
+            "ShowPdfSignOrFingerCoordinates"},
         // Positions of 3 characters or fewer: nothing is pushed or sent.
         Row{"ShowPdfSignOrFingerCoordinatesShortPositions",
             R"({"method":"ShowPdfSignOrFingerCoordinates","args":{"signType":1,"fileData":"@/doc2.pdf","sPos":"1,2"}})",
-            {}, failed("ShowPdfSignOrFingerCoordinates", -1, "参数错误"), {}, {}, {}, nullptr, {},
+            {},
+            failed("ShowPdfSignOrFingerCoordinates", -1, "参数错误"),
+            {},
+            {},
+            {},
+            nullptr,
+            {},
             {kSourcePdf}},
         Row{"ShowPdfSignOrFingerCoordinates_Base64",
             R"({"method":"ShowPdfSignOrFingerCoordinates_Base64","args":{"outTimes":20,"signType":2,"isVideo":1,"sPos":"1,120,340,1","fileData":"@/doc.pdf"}})",
             {R"({"command":"ShowPdfSignOrFingerCoordinates","param":{"timeout":20,"signtype":2,"pos":"1,120,340,1","isVideo":1}})"},
-            std::string(R"({"method":"ShowPdfSignOrFingerCoordinates_Base64","retVal":0,"signPdfBase64":"<b64:)") +
-                kSignedPdf + R"(>","signImgBase64":"","signTxtBase64":"","fingerImgBase64":"<b64:)" +
-                image(kFingerImage, 0) + R"(>","videoBase64":"<b64:)" + kPdfVideo + R"(>","errMsg":"操作成功"})",
+            std::string(
+                R"({"method":"ShowPdfSignOrFingerCoordinates_Base64","retVal":0,"signPdfBase64":"<b64:)") +
+                kSignedPdf +
+                R"(>","signImgBase64":"","signTxtBase64":"","fingerImgBase64":"<b64:)" +
+                image(kFingerImage, 0) + R"(>","videoBase64":"<b64:)" + kPdfVideo +
+                R"(>","errMsg":"操作成功"})",
             {{"", kSignedPdf}, {"", kPdfVideo}, {"", image(kFingerImage, 0)}}},
         Row{"ShowPdfSignOrFingerCoordinates_Base64Failed",
             R"({"method":"ShowPdfSignOrFingerCoordinates_Base64","args":{"signType":1,"sPos":"1,120,340,1","fileData":"@/missing.pdf"}})",
@@ -294,10 +319,12 @@ INSTANTIATE_TEST_SUITE_P(
         // Content that is not Base64 is the result (-8); the terminal is not used.
         Row{"ShowPdfSignOrFingerUndecodable",
             R"({"method":"ShowPdfSignOrFinger","args":{"signType":1,"fileForm":1,"fileData":"*not base64*"}})",
-            {}, failed("ShowPdfSignOrFinger", -8, "")},
+            {},
+            failed("ShowPdfSignOrFinger", -8, "")},
         Row{"ShowPdfSignOrFingerPoint_Base64Undecodable",
             R"({"method":"ShowPdfSignOrFingerPoint_Base64","args":{"signType":1,"fileForm":1,"fileData":"*not base64*"}})",
-            {}, failed("ShowPdfSignOrFingerPoint_Base64", -8, "操作文件失败")}),
+            {},
+            failed("ShowPdfSignOrFingerPoint_Base64", -8, "操作文件失败")}),
     row_name);
 
 // ---- the ShowDocument requests ----
@@ -310,36 +337,50 @@ INSTANTIATE_TEST_SUITE_P(
             R"({"method":"ShowDocumentSignOrFingerPoints","args":{"signType":3,"isVideo":0,"outTimes":25,"fileData":"@/doc.pdf","signedDocPath":"@/signed.pdf","signImgPath":"@/sign.jpg","signDataPath":"@/track.txt","fingerImgPath":"@/finger.jpg"}})",
             {R"({"command":"ShowPdfSignOrFinger","param":{"timeout":25,"signtype":3}})"},
             ok("ShowDocumentSignOrFingerPoints"),
-            {{"@/signed.pdf", kSignedPdf}, {"@/sign.jpg", image(kSignImage, 1)},
-             {"@/track.txt", kSingleTrack}, {"@/finger.jpg", image(kFingerImage, 0)}},
+            {{"@/signed.pdf", kSignedPdf},
+             {"@/sign.jpg", image(kSignImage, 1)},
+             {"@/track.txt", kSingleTrack},
+             {"@/finger.jpg", image(kFingerImage, 0)}},
             {{kSourcePdf, "@/doc.pdf"}},
-            {{"signImgCount", 2}}, "ShowPdfSignOrFinger"},
+            {{"signImgCount", 2}},
+            "ShowPdfSignOrFinger"},
         Row{"PointsWithCmsOnOfd",
             R"({"method":"ShowDocumentSignOrFingerPointsWithCms","args":{"isVideo":0,"signType":1,"fileData":"@/doc.ofd","signedDocPath":"@/signed.ofd","signImgPath":"@/sign.jpg","signDataPath":"@/sign.xml","videoPath":"@/none.mp4"}})",
             {R"({"command":"ShowOfdSignOrFingerWithCms","param":{"timeout":60,"signtype":1,"isVideo":0,"voice":"请阅读文档后签名"}})"},
             ok("ShowDocumentSignOrFingerPointsWithCms"),
-            {{"@/signed.ofd", kSignedOfd}, {"@/sign.jpg", kOfdSignImage}, {"@/sign.xml", kOfdSignData}},
+            {{"@/signed.ofd", kSignedOfd},
+             {"@/sign.jpg", kOfdSignImage},
+             {"@/sign.xml", kOfdSignData}},
             {{kOfdDocument, "@/doc.ofd"}}},
         Row{"CoordinatesOnOfdWithVideo",
             R"({"method":"ShowDocumentSignOrFingerCoordinates","args":{"outTimes":30,"isVideo":1,"signType":2,"sPos":"1,50,60,1","fileData":"@/doc.ofd","signedDocPath":"@/signed.ofd","fingerImgPath":"@/finger.jpg","videoPath":"@/signed.mp4"}})",
             {R"({"command":"ShowOfdSignOrFingerCoordinates","param":{"timeout":30,"signtype":2,"isVideo":1,"voice":"请阅读文档后按捺指纹","pos":"1,50,60,1"}})"},
             ok("ShowDocumentSignOrFingerCoordinates"),
-            {{"@/signed.ofd", kSignedOfd}, {"@/finger.jpg", kOfdFingerImage}, {"@/signed.mp4", kOfdVideo}}},
+            {{"@/signed.ofd", kSignedOfd},
+             {"@/finger.jpg", kOfdFingerImage},
+             {"@/signed.mp4", kOfdVideo}}},
         Row{"CoordinatesWithCmsOnPdf",
             R"({"method":"ShowDocumentSignOrFingerCoordinatesWithCms","args":{"outTimes":30,"isVideo":1,"signType":1,"sPos":"1,50,60,1","fileData":"@/doc.pdf","signedDocPath":"@/signed.pdf","signImgPath":"@/sign.jpg","signDataPath":"@/track.txt","videoPath":"@/signed.mp4"}})",
             {R"({"command":"ShowPdfSignOrFingerCoordinatesWithCms","param":{"timeout":30,"signtype":1,"pos":"1,50,60,1","isVideo":1}})"},
             ok("ShowDocumentSignOrFingerCoordinatesWithCms"),
-            {{"@/signed.pdf", kSignedPdf}, {"@/signed.mp4", kPdfVideo},
-             {"@/sign.jpg", image(kSignImage, 0)}, {"@/track.txt", kSingleTrack}}},
+            {{"@/signed.pdf", kSignedPdf},
+             {"@/signed.mp4", kPdfVideo},
+             {"@/sign.jpg", image(kSignImage, 0)},
+             {"@/track.txt", kSingleTrack}}},
         Row{"OfdTimedOut",
             R"({"method":"ShowDocumentSignOrFingerPoints","args":{"signType":1,"fileData":"@/doc.ofd","signedDocPath":"@/signed.ofd"}})",
             {R"({"command":"ShowOfdSignOrFinger","param":{"timeout":60,"signtype":1,"isVideo":0,"voice":"请阅读文档后签名"}})"},
-            failed("ShowDocumentSignOrFingerPoints", -2, "超时"), {}, {}, {},
-            "ShowOfdSignOrFinger", 2},
+            failed("ShowDocumentSignOrFingerPoints", -2, "超时"),
+            {},
+            {},
+            {},
+            "ShowOfdSignOrFinger",
+            2},
         // The extension is compared as it is: ".PDF" is neither kind.
         Row{"UpperCaseExtension",
             R"({"method":"ShowDocumentSignOrFingerPoints","args":{"signType":1,"fileData":"@/DOC.PDF"}})",
-            {}, failed("ShowDocumentSignOrFingerPoints", -1, "参数错误")},
+            {},
+            failed("ShowDocumentSignOrFingerPoints", -1, "参数错误")},
         // dataForm 1 decodes into temp.ofd for docType 1, which makes it an OFD signing, and
         // into temp.pdf otherwise; the temporary file is removed.
         Row{"DecodedOfd",
@@ -347,41 +388,62 @@ INSTANTIATE_TEST_SUITE_P(
             {R"({"command":"ShowOfdSignOrFinger","param":{"timeout":60,"signtype":0,"isVideo":0,"voice":"请阅读文档后确认"}})"},
             ok("ShowDocumentSignOrFingerPoints"),
             {{"@/signed.ofd", kSignedOfd}},
-            {{kOfdDocument, "@/doc.ofd"}}, {}, nullptr, {}, {kDeployFolder + "/Temp/temp.ofd"}},
+            {{kOfdDocument, "@/doc.ofd"}},
+            {},
+            nullptr,
+            {},
+            {kDeployFolder + "/Temp/temp.ofd"}},
         Row{"DecodedPdf",
             R"({"method":"ShowDocumentSignOrFingerPoints","args":{"signType":0,"dataForm":1,"fileData":"UEsFBgAAAAAAAAAAAAAAAAAAAAAAAA=="}})",
             {R"({"command":"ShowPdfSignOrFinger","param":{"timeout":60,"signtype":0}})"},
-            ok("ShowDocumentSignOrFingerPoints"), {},
-            {{kSourcePdf, "@/doc.ofd"}}, {}, nullptr, {}, {kDeployFolder + "/Temp/temp.pdf"}},
+            ok("ShowDocumentSignOrFingerPoints"),
+            {},
+            {{kSourcePdf, "@/doc.ofd"}},
+            {},
+            nullptr,
+            {},
+            {kDeployFolder + "/Temp/temp.pdf"}},
         Row{"Undecodable",
             R"({"method":"ShowDocumentSignOrFingerPoints_Base64","args":{"signType":1,"dataForm":1,"fileData":"*not base64*"}})",
-            {}, failed("ShowDocumentSignOrFingerPoints_Base64", -8, "")},
+            {},
+            failed("ShowDocumentSignOrFingerPoints_Base64", -8, "")},
         Row{"PointsBase64OnOfd",
             R"({"method":"ShowDocumentSignOrFingerPoints_Base64","args":{"outTimes":30,"isVideo":1,"signType":3,"fileData":"@/doc.ofd"}})",
             {R"({"command":"ShowOfdSignOrFinger","param":{"timeout":30,"signtype":3,"isVideo":1,"voice":"请阅读文档后签名并按捺指纹"}})"},
-            std::string(R"({"method":"ShowDocumentSignOrFingerPoints_Base64","retVal":0,"signedDocBase64":"<b64:)") +
-                kSignedOfd + R"(>","signImgBase64":"<b64:)" + kOfdSignImage + R"(>","signDataBase64":"<b64:)" +
-                kOfdSignData + R"(>","fingerImgBase64":"<b64:)" + kOfdFingerImage +
-                R"(>","videoBase64":"<b64:)" + kOfdVideo + R"(>","errMsg":"操作成功"})",
-            {{"", kSignedOfd}, {"", kOfdSignImage}, {"", kOfdSignData}, {"", kOfdFingerImage}, {"", kOfdVideo}}},
+            std::string(
+                R"({"method":"ShowDocumentSignOrFingerPoints_Base64","retVal":0,"signedDocBase64":"<b64:)") +
+                kSignedOfd + R"(>","signImgBase64":"<b64:)" + kOfdSignImage +
+                R"(>","signDataBase64":"<b64:)" + kOfdSignData + R"(>","fingerImgBase64":"<b64:)" +
+                kOfdFingerImage + R"(>","videoBase64":"<b64:)" + kOfdVideo +
+                R"(>","errMsg":"操作成功"})",
+            {{"", kSignedOfd},
+             {"", kOfdSignImage},
+             {"", kOfdSignData},
+             {"", kOfdFingerImage},
+             {"", kOfdVideo}}},
         Row{"PointsWithCmsBase64OnPdf",
             R"({"method":"ShowDocumentSignOrFingerPointsWithCms_Base64","args":{"outTimes":30,"signType":2,"fileData":"@/doc.pdf"}})",
             {R"({"command":"ShowPdfSignOrFingerWithCms","param":{"timeout":30,"signtype":2}})"},
-            std::string(R"({"method":"ShowDocumentSignOrFingerPointsWithCms_Base64","retVal":0,"signedDocBase64":"<b64:)") +
-                kSignedPdf + R"(>","signImgBase64":"","signDataBase64":"","fingerImgBase64":"<b64:)" +
+            std::string(
+                R"({"method":"ShowDocumentSignOrFingerPointsWithCms_Base64","retVal":0,"signedDocBase64":"<b64:)") +
+                kSignedPdf +
+                R"(>","signImgBase64":"","signDataBase64":"","fingerImgBase64":"<b64:)" +
                 image(kFingerImage, 0) + R"(>","videoBase64":"","errMsg":"操作成功"})",
             {{"", kSignedPdf}, {"", image(kFingerImage, 0)}}},
         Row{"CoordinatesBase64OnOfd",
             R"({"method":"ShowDocumentSignOrFingerCoordinates_Base64","args":{"outTimes":30,"isVideo":0,"signType":1,"sPos":"1,50,60,1","fileData":"@/doc.ofd"}})",
             {R"({"command":"ShowOfdSignOrFingerCoordinates","param":{"timeout":30,"signtype":1,"isVideo":0,"voice":"请阅读文档后签名","pos":"1,50,60,1"}})"},
-            std::string(R"({"method":"ShowDocumentSignOrFingerCoordinates_Base64","retVal":0,"signedDocBase64":"<b64:)") +
-                kSignedOfd + R"(>","signImgBase64":"<b64:)" + kOfdSignImage + R"(>","signDataBase64":"<b64:)" +
-                kOfdSignData + R"(>","fingerImgBase64":"","videoBase64":"","errMsg":"操作成功"})",
+            std::string(
+                R"({"method":"ShowDocumentSignOrFingerCoordinates_Base64","retVal":0,"signedDocBase64":"<b64:)") +
+                kSignedOfd + R"(>","signImgBase64":"<b64:)" + kOfdSignImage +
+                R"(>","signDataBase64":"<b64:)" + kOfdSignData +
+                R"(>","fingerImgBase64":"","videoBase64":"","errMsg":"操作成功"})",
             {{"", kSignedOfd}, {"", kOfdSignImage}, {"", kOfdSignData}}},
         Row{"CoordinatesWithCmsBase64OnPdf",
             R"({"method":"ShowDocumentSignOrFingerCoordinatesWithCms_Base64","args":{"outTimes":30,"isVideo":1,"signType":1,"sPos":"1,50,60,1","fileData":"@/doc.pdf"}})",
             {R"({"command":"ShowPdfSignOrFingerCoordinatesWithCms","param":{"timeout":30,"signtype":1,"pos":"1,50,60,1","isVideo":1}})"},
-            std::string(R"({"method":"ShowDocumentSignOrFingerCoordinatesWithCms_Base64","retVal":0,"signedDocBase64":"<b64:)") +
+            std::string(
+                R"({"method":"ShowDocumentSignOrFingerCoordinatesWithCms_Base64","retVal":0,"signedDocBase64":"<b64:)") +
                 kSignedPdf + R"(>","signImgBase64":"<b64:)" + image(kSignImage, 0) +
                 R"(>","signDataBase64":"","fingerImgBase64":"","videoBase64":"<b64:)" + kPdfVideo +
                 R"(>","errMsg":"操作成功"})",
@@ -395,8 +457,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The signed PDF is the pushed document with an incremental update appended.
 TEST_F(TerminalSigning, SignedPdfExtendsThePushedDocument) {
-    ASSERT_EQ(call(local(R"({"method":"ShowPdfSignOrFingerPoint","args":{"signType":1,"fileData":"@/doc.pdf","signPdfPath":"@/signed.pdf"}})")),
-              ok("ShowPdfSignOrFingerPoint"));
+    ASSERT_EQ(
+        call(local(
+            R"({"method":"ShowPdfSignOrFingerPoint","args":{"signType":1,"fileData":"@/doc.pdf","signPdfPath":"@/signed.pdf"}})")),
+        ok("ShowPdfSignOrFingerPoint"));
     const std::string signed_pdf = read_file(local("@/signed.pdf"));
     ASSERT_GT(signed_pdf.size(), kPdf.size());
     EXPECT_EQ(signed_pdf.compare(0, kPdf.size(), kPdf), 0);
@@ -408,8 +472,10 @@ TEST_F(TerminalSigning, SignedPdfExtendsThePushedDocument) {
 
 // A cancel from a second client ends a signing that waits for the customer.
 TEST_F(TerminalSigning, CancelEndsAWaitingSigning) {
-    start_endless_wait("ShowPdfSignOrFingerCoordinates",
-                       local(R"({"method":"ShowPdfSignOrFingerCoordinates","args":{"signType":1,"fileData":"@/doc.pdf","sPos":"1,120,340,1","signPdfPath":"@/signed.pdf"}})"));
+    start_endless_wait(
+        "ShowPdfSignOrFingerCoordinates",
+        local(
+            R"({"method":"ShowPdfSignOrFingerCoordinates","args":{"signType":1,"fileData":"@/doc.pdf","sPos":"1,120,340,1","signPdfPath":"@/signed.pdf"}})"));
     auto canceller = service_->connect();
     std::string cancel_reply;
     ASSERT_TRUE(canceller->send_text(R"({"method":"CancelOpt","args":{}})"));

@@ -25,7 +25,7 @@ using countermate::sim::CardKind;
 using countermate::sim::ReaderSimulator;
 
 constexpr int kBaud = 115200;
-constexpr double kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
+constexpr double kBitsPerByte = 10;       // start bit, 8 data bits, stop bit
 constexpr double kCommandBytes = 3 * 10;  // find, select, read: 10-byte command frames
 
 double Seconds(clockid_t clock) {
@@ -52,15 +52,16 @@ bool ReadCard(const std::string& port, const std::string& logRoot) {
     int kind = 0;
     char line[1024] = {}, photoPath[256] = "./zp.bmp";
     const bool read =
-        Entry<int (*)(const char*, int)>(library, "_SDT_OpenComBypath")(port.c_str(), kBaud) == 0x90 &&
+        Entry<int (*)(const char*, int)>(library, "_SDT_OpenComBypath")(port.c_str(), kBaud) ==
+            0x90 &&
         Entry<int (*)(unsigned char*)>(library, "_SDT_StartFindIDCard")(scratch) == 0x9F &&
         Entry<int (*)(unsigned char*)>(library, "_SDT_SelectIDCard")(scratch) == 0x90 &&
         Entry<int (*)(unsigned char*, unsigned*, unsigned char*, unsigned*)>(
             library, "_SDT_ReadBaseMsg")(text, &textLength, photo, &photoLength) == 0x90 &&
-        Entry<int (*)(const unsigned char*, int, int*, char*)>(
-            library, "_SDT_ParseIDCardTextInfo")(text, int(textLength), &kind, line) == 0 &&
-        Entry<int (*)(const unsigned char*, int, int, char*)>(
-            library, "_SDT_ParsePhotoInfo")(photo, int(photoLength), 2, photoPath) == 0;
+        Entry<int (*)(const unsigned char*, int, int*, char*)>(library, "_SDT_ParseIDCardTextInfo")(
+            text, int(textLength), &kind, line) == 0 &&
+        Entry<int (*)(const unsigned char*, int, int, char*)>(library, "_SDT_ParsePhotoInfo")(
+            photo, int(photoLength), 2, photoPath) == 0;
     Entry<int (*)()>(library, "_SDT_CloseDev")();
     dlclose(library);
     unlink("zp.bmp");

@@ -103,7 +103,8 @@ private:
 
 std::string outputPath(const char* name) {
     const char* folder = getenv("TMPDIR");
-    return std::string(folder != nullptr ? folder : "/tmp") + "/" + name + "." + std::to_string(getpid());
+    return std::string(folder != nullptr ? folder : "/tmp") + "/" + name + "." +
+           std::to_string(getpid());
 }
 
 bool hasWholeBody(const std::string& path) {
@@ -114,7 +115,8 @@ bool hasWholeBody(const std::string& path) {
 bool curlDownload(const std::string& url, const std::string& path) {
     const pid_t child = fork();
     if (child == 0) {
-        execl(kCurl, kCurl, "--silent", "--fail", "-o", path.c_str(), url.c_str(), static_cast<char*>(nullptr));
+        execl(kCurl, kCurl, "--silent", "--fail", "-o", path.c_str(), url.c_str(),
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;

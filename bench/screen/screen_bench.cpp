@@ -36,10 +36,13 @@ void grab_and_write(benchmark::State& state, Transfer transfer) {
     std::remove(path.c_str());
 }
 
-BENCHMARK_CAPTURE(grab_only, SharedMemory, Transfer::SharedMemoryWhereOffered)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(grab_only, SharedMemory, Transfer::SharedMemoryWhereOffered)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(grab_only, ImageRequest, Transfer::ImageRequest)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(grab_and_write, SharedMemory, Transfer::SharedMemoryWhereOffered)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(grab_and_write, ImageRequest, Transfer::ImageRequest)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(grab_and_write, SharedMemory, Transfer::SharedMemoryWhereOffered)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(grab_and_write, ImageRequest, Transfer::ImageRequest)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

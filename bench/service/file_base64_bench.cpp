@@ -19,7 +19,8 @@ constexpr size_t kFileBytes = 20 * 1024 * 1024;
 // A 20 MB file of varied bytes in `folder`.
 std::string make_file(const std::string& folder) {
     std::string content(kFileBytes, '\0');
-    for (size_t index = 0; index < content.size(); ++index) content[index] = char(index * 131 + index / 977);
+    for (size_t index = 0; index < content.size(); ++index)
+        content[index] = char(index * 131 + index / 977);
     const std::string path = folder + "/large.bin";
     std::ofstream(path, std::ios::binary) << content;
     return path;
@@ -34,7 +35,8 @@ void BM_FileBase64EncodeThroughTheService(benchmark::State& state) {
     countermate::testing::TemporaryFolder folder;
     const std::string path = make_file(folder.path());
     auto client = service.connect();
-    const std::string request = R"({"method":"FileBase64Encode","args":{"filePath":")" + path + R"("}})";
+    const std::string request = R"({"method":"FileBase64Encode","args":{"filePath":")" + path +
+                                R"("}})";
     double receive_ms = 0, decode_ms = 0;
     for (auto _ : state) {
         const auto asked = std::chrono::steady_clock::now();
@@ -49,10 +51,13 @@ void BM_FileBase64EncodeThroughTheService(benchmark::State& state) {
         }
         const std::string text = reply.substr(start + 14, end - start - 14);
         std::string decoded(text.size() / 4 * 3 + 3, '\0');
-        decoded.resize(size_t(ws_base64_decode(text.c_str(), reinterpret_cast<uint8_t*>(&decoded[0]))));
+        decoded.resize(
+            size_t(ws_base64_decode(text.c_str(), reinterpret_cast<uint8_t*>(&decoded[0]))));
         if (decoded.size() != kFileBytes) state.SkipWithError("the decoded file differs in size");
         receive_ms += std::chrono::duration<double, std::milli>(received - asked).count();
-        decode_ms += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - received).count();
+        decode_ms +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - received)
+                .count();
     }
     state.counters["reply_ms"] = receive_ms / double(state.iterations());
     state.counters["page_decode_ms"] = decode_ms / double(state.iterations());

@@ -40,7 +40,10 @@ double host_cpu_ms(pid_t pid) {
     long user = 0, system = 0;
     for (int index = 3; fields >> field; ++index) {
         if (index == 14) user = std::stol(field);
-        if (index == 15) { system = std::stol(field); break; }
+        if (index == 15) {
+            system = std::stol(field);
+            break;
+        }
     }
     return 1000.0 * double(user + system) / double(sysconf(_SC_CLK_TCK));
 }
@@ -53,7 +56,8 @@ std::string method_of(const std::string& message) {
 }
 
 // Sends `request` and waits for the reply of its method, skipping frames.
-bool call(countermate::WsClientConnection& client, const std::string& request, const std::string& method) {
+bool call(countermate::WsClientConnection& client, const std::string& request,
+          const std::string& method) {
     if (!client.send_text(request)) return false;
     std::string message;
     while (client.receive(message, 10000)) {
@@ -97,7 +101,9 @@ void BM_DriverCameraPreview(benchmark::State& state) {
     const bool detection = state.range(0) == 1;
     call(*client, R"({"method":"CamInit","args":{}})", "CamInit");
     call(*client, R"({"method":"CamOpen","args":{"cameraNo":1}})", "CamOpen");
-    call(*client, std::string(R"({"method":"CamSetCutType","args":{"cutType":)") + (detection ? "1" : "0") + "}}",
+    call(*client,
+         std::string(R"({"method":"CamSetCutType","args":{"cutType":)") + (detection ? "1" : "0") +
+             "}}",
          "CamSetCutType");
     client->send_text(R"({"method":"CamGetVideoStream","args":{}})");
     std::string frame;
@@ -106,17 +112,25 @@ void BM_DriverCameraPreview(benchmark::State& state) {
     measure_frames(state, *client, camera.service().host_pid());
     call(*client, R"({"method":"VideoStop","args":{}})", "VideoStop");
 }
-BENCHMARK(BM_DriverCameraPreview)->ArgName("detection")->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DriverCameraPreview)
+    ->ArgName("detection")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 // Starts the terminal camera's preview on `client`: edge marking when `edge`, a quarter turn and
 // three zoom steps when `turn_and_zoom`; a few frames let it settle.
-bool start_terminal_preview(countermate::WsClientConnection& client, bool edge, bool turn_and_zoom) {
-    const std::string start = std::string(R"({"method":"VideoStart","args":{"cameraNo":1,"isEdgeDetection":)") +
-                              (edge ? "1" : "0") + "}}";
+bool start_terminal_preview(countermate::WsClientConnection& client, bool edge,
+                            bool turn_and_zoom) {
+    const std::string start =
+        std::string(R"({"method":"VideoStart","args":{"cameraNo":1,"isEdgeDetection":)") +
+        (edge ? "1" : "0") + "}}";
     if (!call(client, start, "VideoStart")) return false;
     if (turn_and_zoom) {
         call(client, R"({"method":"CamSetRotateRight","args":{}})", "CamSetRotateRight");
-        for (int step = 0; step < 3; ++step) call(client, R"({"method":"CamZoomIn","args":{}})", "CamZoomIn");
+        for (int step = 0; step < 3; ++step)
+            call(client, R"({"method":"CamZoomIn","args":{}})", "CamZoomIn");
     }
     std::string frame;
     for (int warm = 0; warm < 5; ++warm) {
@@ -169,7 +183,8 @@ public:
     }
     // Microseconds since the last frame was held whole by the driver.
     double microseconds_since_held() const {
-        const Clock::duration since = Clock::now().time_since_epoch() - Clock::duration(held_at_.load());
+        const Clock::duration since = Clock::now().time_since_epoch() -
+                                      Clock::duration(held_at_.load());
         return std::chrono::duration<double, std::micro>(since).count();
     }
 

@@ -83,7 +83,10 @@ void BM_ReadIdCardThroughTheSimulatedReader(benchmark::State& state) {
     state.counters["service_cpu_ms"] = (cpu_seconds(host) - cpu_before) / reads * 1000;
 }
 
-BENCHMARK(BM_ReadIdCardThroughTheSimulatedReader)->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReadIdCardThroughTheSimulatedReader)
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

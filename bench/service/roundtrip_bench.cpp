@@ -35,8 +35,9 @@ void measure_round_trips(benchmark::State& state, WsClientConnection& client,
                 state.SkipWithError("no reply");
                 return;
             }
-            latencies.push_back(std::chrono::duration<double, std::micro>(
-                                    std::chrono::steady_clock::now() - start).count());
+            latencies.push_back(
+                std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+                    .count());
         }
     }
     std::sort(latencies.begin(), latencies.end());

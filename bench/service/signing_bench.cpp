@@ -57,8 +57,9 @@ void BM_SignFiveMegabytePdfAsBase64(benchmark::State& state) {
     const std::string path = make_document(folder.path());
     auto client = service.connect();
     const pid_t host = service.host_pid();
-    const std::string request = R"({"method":"ShowPdfSignOrFingerPoint_Base64","args":{"outTimes":30,"signType":1,"fileData":")" +
-                                path + R"("}})";
+    const std::string request =
+        R"({"method":"ShowPdfSignOrFingerPoint_Base64","args":{"outTimes":30,"signType":1,"fileData":")" +
+        path + R"("}})";
     // A small request first, so the service's libraries are loaded; the first signing is then
     // measured like the others (memory it frees may stay with the allocator and serve the next).
     countermate::testing::call_service(*client, R"({"method":"GetDevID","args":{}})");
@@ -72,7 +73,9 @@ void BM_SignFiveMegabytePdfAsBase64(benchmark::State& state) {
         baseline_kb = status_kilobytes(host, "VmHWM:");
         const auto asked = std::chrono::steady_clock::now();
         const std::string reply = countermate::testing::call_service(*client, request, 120000);
-        wall_ms += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - asked).count();
+        wall_ms +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - asked)
+                .count();
         peak_kb = status_kilobytes(host, "VmHWM:");
         largest_growth_kb = std::max(largest_growth_kb, peak_kb - baseline_kb);
         const size_t start = reply.find("\"signPdfBase64\":\"");
@@ -83,7 +86,8 @@ void BM_SignFiveMegabytePdfAsBase64(benchmark::State& state) {
         }
         const std::string text = reply.substr(start + 17, end - start - 17);
         std::string decoded(text.size() / 4 * 3 + 3, '\0');
-        decoded.resize(size_t(ws_base64_decode(text.c_str(), reinterpret_cast<uint8_t*>(&decoded[0]))));
+        decoded.resize(
+            size_t(ws_base64_decode(text.c_str(), reinterpret_cast<uint8_t*>(&decoded[0]))));
         if (decoded.size() <= kDocumentBytes) state.SkipWithError("the signed PDF is short");
     }
     const double document_mb = double(kDocumentBytes) / (1024 * 1024);
@@ -95,7 +99,10 @@ void BM_SignFiveMegabytePdfAsBase64(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations() * kDocumentBytes));
 }
 
-BENCHMARK(BM_SignFiveMegabytePdfAsBase64)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_SignFiveMegabytePdfAsBase64)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
 
 }  // namespace
 

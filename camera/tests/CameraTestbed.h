@@ -52,7 +52,8 @@ class Workspace {
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     root_ = pattern;
     for (const char* folder : {"dev", "sys", "Temp"}) fs::create_directory(root_ / folder);
-    for (const std::string& library : libraries) fs::create_symlink(DeployFolder() / library, root_ / library);
+    for (const std::string& library : libraries)
+      fs::create_symlink(DeployFolder() / library, root_ / library);
     previous_ = fs::current_path();
     fs::current_path(root_);
     setenv("COUNTERMATE_DEV_ROOT", (root_ / "dev").c_str(), 1);
@@ -74,7 +75,8 @@ class Workspace {
 
   // A device node with its modalias (none when `modalias` is empty); `frame` is what the node
   // shows when the driver reads it as a camera (an empty node when empty).
-  void addNode(const std::string& name, const std::string& modalias, const cv::Mat& frame = cv::Mat()) {
+  void addNode(const std::string& name, const std::string& modalias,
+               const cv::Mat& frame = cv::Mat()) {
     if (!modalias.empty()) {
       fs::create_directories(root_ / "sys" / name / "device");
       writeText(root_ / "sys" / name / "device" / "modalias", modalias + "\n");
@@ -104,7 +106,7 @@ class Workspace {
 
 // The 21 entries of one freshly loaded copy of the driver.
 class DriverCopy {
-  void* handle_;   // first: opened before the entries are bound
+  void* handle_;  // first: opened before the entries are bound
 
   static void* Load(const Workspace& workspace) {
     const fs::path copy = workspace.root() / "libDRV_DOCSCOPE.so";
@@ -166,7 +168,8 @@ struct Preview {
   std::vector<unsigned char> jpeg = std::vector<unsigned char>(kFramepackCapacity);
   int length = 0;
   cv::Mat image() const {
-    return cv::imdecode(std::vector<unsigned char>(jpeg.begin(), jpeg.begin() + length), cv::IMREAD_COLOR);
+    return cv::imdecode(std::vector<unsigned char>(jpeg.begin(), jpeg.begin() + length),
+                        cv::IMREAD_COLOR);
   }
 };
 
@@ -207,7 +210,7 @@ class PreviewPump {
 
  private:
   std::atomic<bool> stop_{false};
-  mutable std::mutex framesLock_;   // guards frames_
+  mutable std::mutex framesLock_;  // guards frames_
   std::condition_variable framesChanged_;
   int frames_ = 0;
   std::thread thread_;
@@ -215,20 +218,22 @@ class PreviewPump {
 
 // Names of the files that appear in `folder` (closed after writing or moved in) until `enough`
 // holds for them or `limit` passes; waits on inotify, never on a timer loop.
-inline std::vector<std::string> AwaitFiles(const fs::path& folder,
-                                           const std::function<bool(const std::vector<std::string>&)>& enough,
-                                           std::chrono::milliseconds limit) {
+inline std::vector<std::string> AwaitFiles(
+    const fs::path& folder, const std::function<bool(const std::vector<std::string>&)>& enough,
+    std::chrono::milliseconds limit) {
   const int watch = inotify_init1(IN_CLOEXEC);
   inotify_add_watch(watch, folder.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO);
   std::vector<std::string> names;
   const auto collect = [&] {
     names.clear();
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+    for (const auto& entry : fs::directory_iterator(folder))
+      names.push_back(entry.path().filename());
   };
   collect();
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (!enough(names)) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
     pollfd ready{watch, POLLIN, 0};
     if (poll(&ready, 1, static_cast<int>(left.count())) <= 0) break;

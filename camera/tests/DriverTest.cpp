@@ -73,8 +73,9 @@ int OutlinePixels(const cv::Mat& preview) {
 std::vector<std::string> StampedFiles(const std::vector<std::string>& names) {
   std::vector<std::string> matching;
   for (const std::string& name : names) {
-    const bool stamped = name.size() == 18 && name.compare(14, 4, ".jpg") == 0 &&
-                         std::all_of(name.begin(), name.begin() + 14, [](char c) { return c >= '0' && c <= '9'; });
+    const bool stamped =
+        name.size() == 18 && name.compare(14, 4, ".jpg") == 0 &&
+        std::all_of(name.begin(), name.begin() + 14, [](char c) { return c >= '0' && c <= '9'; });
     if (stamped) matching.push_back(name);
   }
   return matching;
@@ -149,7 +150,8 @@ TEST_F(CameraDriverTest, InitWithoutAnImageLibraryLeavesTheDriverUninitialised) 
   ExpectAnswer(Call(driver.CamInit, status), "-1", "设备相关服务依赖环境缺失", "CamInit");
   ExpectAnswer(Call(driver.CamOpen, "1"), "-1", "未初始化", "CamOpen");
   char folder[16] = {};
-  ExpectAnswer(Call(driver.CamStartAutoCap, folder), "-1", "设备相关服务依赖环境缺失", "CamStartAutoCap");
+  ExpectAnswer(Call(driver.CamStartAutoCap, folder), "-1", "设备相关服务依赖环境缺失",
+               "CamStartAutoCap");
 }
 
 TEST_F(CameraDriverTest, EntriesThatNeedInitAnswerUninitialisedBeforeItAndAfterDeinit) {
@@ -206,7 +208,8 @@ TEST_F(CameraDriverTest, ResolutionListsAndTheCurrentResolution) {
   DriverCopy person(personOnly);
   char status[8] = {};
   ExpectOk(Call(person.CamInit, status), "CamInit");
-  ExpectAnswer(Call(person.CamGetResolutionList, "1", list), "-2", "指定摄像头未连接", "absent camera 1");
+  ExpectAnswer(Call(person.CamGetResolutionList, "1", list), "-2", "指定摄像头未连接",
+               "absent camera 1");
   ExpectOk(Call(person.CamOpen, "2"), "CamOpen 2");
   ExpectOk(Call(person.CamGetCurrentResolution, resolution), "CamGetCurrentResolution");
   EXPECT_STREQ(resolution, "640*480") << "the person camera's first size";
@@ -285,7 +288,9 @@ TEST_F(CameraDriverTest, APhotoIsCutToTheDocumentAndUpright) {
   const int side = std::min(document.cols, document.rows) / 6;
   EXPECT_LT(cv::mean(document(cv::Rect(side / 2, side / 2, side, side / 3)))[0], 120)
       << "the mark of the top-left corner is at the top left";
-  EXPECT_GT(cv::mean(document(cv::Rect(document.cols - 2 * side, document.rows - side, side, side / 2)))[0], 200);
+  EXPECT_GT(cv::mean(document(
+                cv::Rect(document.cols - 2 * side, document.rows - side, side, side / 2)))[0],
+            200);
 }
 
 TEST_F(CameraDriverTest, APhotoWithoutADocumentIsTheWholeFrameInBase64) {
@@ -312,7 +317,8 @@ TEST_F(CameraDriverTest, FilesInBase64) {
   std::vector<char> base64(kCamBase64Capacity, 'x');
   ExpectOk(Call(driver_.CamFileToBase64, "one-byte", base64.data()), "a 1-byte file");
   EXPECT_STREQ(base64.data(), "TQ==");
-  ExpectAnswer(Call(driver_.CamFileToBase64, "no-such-file", base64.data()), "1", "指定文件不存在", "missing");
+  ExpectAnswer(Call(driver_.CamFileToBase64, "no-such-file", base64.data()), "1", "指定文件不存在",
+               "missing");
   ASSERT_EQ(mkfifo("a-fifo", 0600), 0);
   ExpectAnswer(Call(driver_.CamFileToBase64, "a-fifo", base64.data()), "1", "指定文件不存在",
                "a FIFO is not waited on");
@@ -325,7 +331,8 @@ TEST_F(CameraDriverTest, FilesInBase64) {
   EXPECT_EQ(std::strlen(base64.data()), kLargest / 3 * 4);
   fs::resize_file("large", kLargest + 1);
   base64[0] = 'x';
-  ExpectAnswer(Call(driver_.CamFileToBase64, "large", base64.data()), "-1", "文件过大", "one byte more");
+  ExpectAnswer(Call(driver_.CamFileToBase64, "large", base64.data()), "-1", "文件过大",
+               "one byte more");
   EXPECT_EQ(base64[0], 'x') << "the buffer is left untouched";
 }
 
@@ -348,7 +355,8 @@ TEST_F(CameraDriverTest, ACameraThatStopsDeliveringIsReportedAtOnce) {
   ExpectAnswer(preview().result, "-2", "指定摄像头未连接", "a frame from the removed camera");
   // A photo waiting for the next frame learns of the failure from that frame.
   auto waitingPhoto = std::async(std::launch::async, [this] { return photo(); });
-  for (int frame = 0; frame < 200 && waitingPhoto.wait_for(0s) != std::future_status::ready; ++frame) {
+  for (int frame = 0; frame < 200 && waitingPhoto.wait_for(0s) != std::future_status::ready;
+       ++frame) {
     ExpectAnswer(preview().result, "-2", "指定摄像头未连接", "still removed");
   }
   ASSERT_EQ(waitingPhoto.wait_for(0s), std::future_status::ready);
@@ -384,14 +392,17 @@ TEST_F(CameraDriverTest, AutomaticCaptureWritesOnlyWhenTheSceneChanges) {
   ExpectOk(Call(driver_.CamStartAutoCap, folder), "CamStartAutoCap");
   EXPECT_STREQ(folder, "./Temp");
   const int framesAtStart = pump.frames();
-  const auto anyStamped = [](const std::vector<std::string>& names) { return !StampedFiles(names).empty(); };
+  const auto anyStamped = [](const std::vector<std::string>& names) {
+    return !StampedFiles(names).empty();
+  };
   EXPECT_TRUE(StampedFiles(temp(anyStamped, 1600ms)).empty()) << "a still scene";
   // A few frames since the start: automatic capture holds the empty counter as its reference.
   ASSERT_TRUE(pump.awaitFrames(framesAtStart + 3, kFileLimit));
   workspace_.show("video0", TiltedDocument());
   EXPECT_EQ(StampedFiles(temp(anyStamped)).size(), 1u) << "a document laid on the counter";
-  const std::vector<std::string> after = StampedFiles(temp(
-      [](const std::vector<std::string>& names) { return StampedFiles(names).size() > 1; }, 1600ms));
+  const std::vector<std::string> after = StampedFiles(
+      temp([](const std::vector<std::string>& names) { return StampedFiles(names).size() > 1; },
+           1600ms));
   EXPECT_EQ(after.size(), 1u) << "the scene stays: nothing more";
   ExpectOk(Call(driver_.CamStopAutoCap), "CamStopAutoCap");
   EXPECT_GT(pump.frames(), 0);
@@ -404,10 +415,12 @@ TEST_F(CameraDriverTest, AVideoFileIsPlayedInALoop) {
   {
     cv::VideoWriter writer(video, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25, size);
     if (!writer.isOpened()) GTEST_SKIP() << "this OpenCV writes no MJPEG video";
-    for (const int level : {40, 120, 200}) writer.write(cv::Mat(size, CV_8UC3, cv::Scalar::all(level)));
+    for (const int level : {40, 120, 200})
+      writer.write(cv::Mat(size, CV_8UC3, cv::Scalar::all(level)));
   }
   fs::create_directories(workspace_.root() / "sys" / "video0" / "device");
-  Workspace::writeText(workspace_.root() / "sys" / "video0" / "device" / "modalias", kDocumentCamera);
+  Workspace::writeText(workspace_.root() / "sys" / "video0" / "device" / "modalias",
+                       kDocumentCamera);
   fs::rename(video, workspace_.node("video0"));
   ExpectOk(init(), "CamInit");
   ExpectOk(Call(driver_.CamOpen, "1"), "CamOpen");
@@ -418,7 +431,8 @@ TEST_F(CameraDriverTest, AVideoFileIsPlayedInALoop) {
     levels.push_back(static_cast<int>(cv::mean(preview.image())[0] + 0.5));
   }
   for (std::size_t frame = 3; frame < levels.size(); ++frame) {
-    EXPECT_NEAR(levels[frame], levels[frame - 3], 3) << "frame " << frame << " repeats frame " << frame - 3;
+    EXPECT_NEAR(levels[frame], levels[frame - 3], 3)
+        << "frame " << frame << " repeats frame " << frame - 3;
   }
   EXPECT_GT(levels[2] - levels[0], 100) << "the frames follow one another";
 }

@@ -22,7 +22,7 @@ TEST(FrameRequest, OneAnswerServesEveryWaiterAndCarriesTheImage) {
   EXPECT_EQ(request.await(first, Clock::now(), nullptr, &image), RequestOutcome::Done);
   EXPECT_EQ(image.size(), cv::Size(3, 2));
   EXPECT_EQ(request.await(second, Clock::now()), RequestOutcome::Done);
-  request.complete(RequestOutcome::CameraFailed);   // nothing raised: no answer is recorded
+  request.complete(RequestOutcome::CameraFailed);  // nothing raised: no answer is recorded
   EXPECT_EQ(request.await(request.raise(), Clock::now()), RequestOutcome::TimedOut);
 }
 
@@ -53,7 +53,8 @@ TEST(FrameRequest, ADeadlineDoesNotCutShortAFrameThatIsWritingTheAnswer) {
     });
   });
   started.get_future().wait();
-  auto waiting = std::async(std::launch::async, [&] { return request.await(ticket, Clock::now()); });
+  auto waiting =
+      std::async(std::launch::async, [&] { return request.await(ticket, Clock::now()); });
   EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout)
       << "the waiter past its deadline waits for the file being written";
   release.set_value();

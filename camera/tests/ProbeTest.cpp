@@ -33,27 +33,41 @@ struct ProbeCase {
 
 TEST(CameraProbe, FindsEachCameraByItsUsbIdentity) {
   const ProbeCase cases[] = {
-      {"both cameras", {{"video0", kDocumentCamera}, {"video2", kPersonCamera}}, "video0", "video2"},
+      {"both cameras",
+       {{"video0", kDocumentCamera}, {"video2", kPersonCamera}},
+       "video0",
+       "video2"},
       {"no camera", {{"video0", Modalias("046D", "0825")}}, nullptr, nullptr},
       {"only the second person camera",
-       {{"video4", kPersonCameraAlternative}, {"video0", Modalias("046D", "0825")}}, nullptr, "video4"},
+       {{"video4", kPersonCameraAlternative}, {"video0", Modalias("046D", "0825")}},
+       nullptr,
+       "video4"},
       {"a node numbered 12", {{"video12", kDocumentCamera}}, "video12", nullptr},
-      {"a non-USB modalias", {{"video0", "pci:v00008086d00001234sv00sd00bc04sc00i00"}}, nullptr, nullptr},
+      {"a non-USB modalias",
+       {{"video0", "pci:v00008086d00001234sv00sd00bc04sc00i00"}},
+       nullptr,
+       nullptr},
       {"a modalias too short", {{"video0", "usb:v0C45p636"}}, nullptr, nullptr},
       {"radio, vbi and subdevice nodes count",
-       {{"radio1", kDocumentCamera}, {"v4l-subdev3", kPersonCamera}}, "radio1", "v4l-subdev3"},
+       {{"radio1", kDocumentCamera}, {"v4l-subdev3", kPersonCamera}},
+       "radio1",
+       "v4l-subdev3"},
       {"other names and missing modaliases do not",
-       {{"media0", kDocumentCamera}, {"videoX", ""}, {"hidraw0", kPersonCamera}}, nullptr, nullptr},
+       {{"media0", kDocumentCamera}, {"videoX", ""}, {"hidraw0", kPersonCamera}},
+       nullptr,
+       nullptr},
   };
   for (const ProbeCase& c : cases) {
     SCOPED_TRACE(c.what);
     Workspace workspace(std::vector<std::string>{});
     for (const Node& node : c.nodes) workspace.addNode(node.name, node.modalias);
-    for (const auto& [camNo, expected] : {std::pair{1, c.documentNode}, std::pair{2, c.personNode}}) {
+    for (const auto& [camNo, expected] :
+         {std::pair{1, c.documentNode}, std::pair{2, c.personNode}}) {
       std::string name = "untouched";
       const int status = docscope::ProbeCamera(camNo, name);
       EXPECT_EQ(status, expected ? 0 : 1) << "camera " << camNo;
-      EXPECT_EQ(name, expected ? workspace.node(expected).string() : "untouched") << "camera " << camNo;
+      EXPECT_EQ(name, expected ? workspace.node(expected).string() : "untouched")
+          << "camera " << camNo;
     }
   }
 }

@@ -20,7 +20,8 @@ TEST(ViewTransform, RotationStatesFollowTheTableBothWays) {
   int state = 0;
   for (int turn = 0; turn < 4; ++turn) state = RotatedLeft(state);
   EXPECT_EQ(state, 0) << "four lefts";
-  EXPECT_EQ(RotatedRight(RotatedLeft(3)), 4) << "left then right from 3: the same clockwise quarter";
+  EXPECT_EQ(RotatedRight(RotatedLeft(3)), 4)
+      << "left then right from 3: the same clockwise quarter";
 }
 
 TEST(ViewTransform, EachStateTurnsTheFrameAsNamed) {
@@ -49,7 +50,7 @@ TEST(ViewTransform, ZoomRegionsStayInsideTheFrame) {
       {{1600, 1200}, 100, {0, 0, 1600, 1200}},
       {{1600, 1200}, 99, {10, 10, 1580, 1180}},
       {{1600, 1200}, 50, {500, 500, 600, 200}},
-      {{1600, 1200}, 0, {799, 599, 2, 2}},      // a margin of 1000 is clamped
+      {{1600, 1200}, 0, {799, 599, 2, 2}},  // a margin of 1000 is clamped
       {{3000, 2400}, 0, {1000, 1000, 1000, 400}},
       {{3, 3}, 90, {1, 1, 1, 1}},
       {{1, 1}, 0, {0, 0, 1, 1}},

@@ -26,8 +26,8 @@ int main(int argc, char** argv) {
   for (int index = 2; index < argc; ++index) {
     const bool hasValue = index + 1 < argc;
     if (std::strcmp(argv[index], "--size") == 0 && hasValue) {
-      if (std::sscanf(argv[++index], "%dx%d", &frame.width, &frame.height) != 2 || frame.width < 64 ||
-          frame.height < 64 || frame.width > 8000 || frame.height > 8000) {
+      if (std::sscanf(argv[++index], "%dx%d", &frame.width, &frame.height) != 2 ||
+          frame.width < 64 || frame.height < 64 || frame.width > 8000 || frame.height > 8000) {
         return Usage();
       }
     } else if (std::strcmp(argv[index], "--tilt") == 0 && hasValue) {
@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
   try {
     written = cv::imwrite(argv[1], synthetic::photographedDocument(frame, document, tilt));
   } catch (const cv::Exception&) {
-    written = false;   // no image format for the output's extension
+    written = false;  // no image format for the output's extension
   }
   if (!written) {
     std::fprintf(stderr, "countermate-document-scene: cannot write %s\n", argv[1]);

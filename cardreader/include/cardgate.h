@@ -25,12 +25,12 @@ typedef struct libusb_context libusb_context;
 
 // The open-device record: 272 bytes, copied whole to callers by the open functions.
 typedef struct ReaderHandle {
-    int32_t devType;  // 0 none, 1 USB, 2 serial
-    int32_t fd;       // serial port descriptor
-    int32_t baud;     // serial speed in bits per second
-    char path[64];    // serial device path or USB device path
+    int32_t devType;         // 0 none, 1 USB, 2 serial
+    int32_t fd;              // serial port descriptor
+    int32_t baud;            // serial speed in bits per second
+    char path[64];           // serial device path or USB device path
     struct termios termios;  // serial settings as applied
-    int32_t usbFd;    // descriptor handed in for USB; <= 0 opens by enumeration; 8 once open
+    int32_t usbFd;           // descriptor handed in for USB; <= 0 opens by enumeration; 8 once open
     int32_t vid;
     int32_t pid;
     libusb_device_handle* devHandle;
@@ -102,8 +102,7 @@ CARDGATE_API int StdCOMReadByte(ReaderHandle* h, unsigned char* out);
 CARDGATE_API int CheckFD(int fd, int direction, int ms);
 CARDGATE_API int StdCloseDev(ReaderHandle* h);
 CARDGATE_API int OpenDevCom(const char* path, int baud, int* size);
-CARDGATE_API int OpenDevHid(int openMode, int vid, int pid, const char* devpath, int fd,
-                            int* size);
+CARDGATE_API int OpenDevHid(int openMode, int vid, int pid, const char* devpath, int fd, int* size);
 CARDGATE_API int CloseDevice(void);
 CARDGATE_API int SetDevTimeout(int timeoutMs, int timeout2);
 CARDGATE_API int SeDevMode(void* handle, int protocolMode);
@@ -155,11 +154,11 @@ CARDGATE_API int _SDT_StartFindIDCard(unsigned char* out);
 CARDGATE_API int _SDT_SelectIDCard(unsigned char* out);
 // Text up to 512 bytes, photo and fingerprint up to 2048 bytes each: a response declaring more
 // is refused (17) rather than written past the caller's buffers.
-CARDGATE_API int _SDT_ReadBaseMsg(unsigned char* text, unsigned int* textLen,
-                                  unsigned char* photo, unsigned int* photoLen);
+CARDGATE_API int _SDT_ReadBaseMsg(unsigned char* text, unsigned int* textLen, unsigned char* photo,
+                                  unsigned int* photoLen);
 CARDGATE_API int _SDT_ReadBaseFPMsg(unsigned char* text, unsigned int* textLen,
-                                    unsigned char* photo, unsigned int* photoLen,
-                                    unsigned char* fp, unsigned int* fpLen);
+                                    unsigned char* photo, unsigned int* photoLen, unsigned char* fp,
+                                    unsigned int* fpLen);
 CARDGATE_API int _SDT_ReadNewAppMsg(unsigned char* out, int* len);
 CARDGATE_API int _SDT_ReadBaseMsgToFile(void);
 CARDGATE_API int _SDT_ReadBaseFPMsgToFile(void);
@@ -167,23 +166,22 @@ CARDGATE_API int _SDT_ReadBaseFPMsgToFile(void);
 // ---- Identity data ----
 CARDGATE_API int _SDT_ParseIDCardTextInfo(const unsigned char* text, int textLen, int* cardKind,
                                           char* out);
-CARDGATE_API int _SDT_ParsePhotoInfo(const unsigned char* photo, int photoLen, int mode,
-                                     char* out);
+CARDGATE_API int _SDT_ParsePhotoInfo(const unsigned char* photo, int photoLen, int mode, char* out);
 CARDGATE_API int GetIDUnicodeInfo(int kind, int len, const unsigned char* src, char* out);
-CARDGATE_API int ParseCHNIDTextInfo(const unsigned char* text, int textLen, char* name,
-                                    char* sex, char* nation, char* birth, char* address,
-                                    char* idNumber, char* authority, char* validFrom,
-                                    char* validUntil, char* extra);
-CARDGATE_API int ParseForeignerTextInfo(const unsigned char* text, int textLen,
-                                        char* englishName, char* sex, char* cardNumber,
-                                        char* nationality, char* chineseName, char* validFrom,
-                                        char* validUntil, char* birth, char* cardVersion,
-                                        char* authorityCode, char* cardKind, char* reserved);
-CARDGATE_API int ParseHKMoTwTextInfo(const unsigned char* text, int textLen, char* name,
-                                     char* sex, char* field32, char* birth, char* address,
-                                     char* idNumber, char* authority, char* validFrom,
-                                     char* validUntil, char* passNumber, char* issueCount,
-                                     char* field242, char* cardKind, char* reserved);
+CARDGATE_API int ParseCHNIDTextInfo(const unsigned char* text, int textLen, char* name, char* sex,
+                                    char* nation, char* birth, char* address, char* idNumber,
+                                    char* authority, char* validFrom, char* validUntil,
+                                    char* extra);
+CARDGATE_API int ParseForeignerTextInfo(const unsigned char* text, int textLen, char* englishName,
+                                        char* sex, char* cardNumber, char* nationality,
+                                        char* chineseName, char* validFrom, char* validUntil,
+                                        char* birth, char* cardVersion, char* authorityCode,
+                                        char* cardKind, char* reserved);
+CARDGATE_API int ParseHKMoTwTextInfo(const unsigned char* text, int textLen, char* name, char* sex,
+                                     char* field32, char* birth, char* address, char* idNumber,
+                                     char* authority, char* validFrom, char* validUntil,
+                                     char* passNumber, char* issueCount, char* field242,
+                                     char* cardKind, char* reserved);
 CARDGATE_API int GetIDNation(const char* code, int len, char* out);
 CARDGATE_API int GetCountry(const char* code, char* out);
 CARDGATE_API int SaveBmp(const unsigned char* pixels, const char* path, int width, int height);
@@ -204,8 +202,8 @@ CARDGATE_API void CmdPaste(int cmd, const unsigned char* data, int len, unsigned
                            int* outLen);
 CARDGATE_API void ParseMagData(const char* src, int len, char* out, int* outLen);
 CARDGATE_API int ParseIDCardString(int mode, const unsigned char* block, int blockLen,
-                                   int* cardKind, char* text, char* fpHex,
-                                   unsigned int* photoLen, unsigned char* photo);
+                                   int* cardKind, char* text, char* fpHex, unsigned int* photoLen,
+                                   unsigned char* photo);
 // Moves with rename, or copy and delete across file systems; never through a shell.
 CARDGATE_API int MoveFile(const char* from, const char* to);
 CARDGATE_API void GetTempPath(char* out);

@@ -68,17 +68,17 @@ private:
 
 // Ends a test that needs hardware this machine lacks. Run alone (as CTest runs each test) it
 // exits with 77, which CTest reports as skipped; within a whole run it is skipped in place.
-#define CARDGATE_SKIP_WITHOUT_HARDWARE(reason)                                              \
-    do {                                                                                   \
-        const ::testing::TestInfo* test_ =                                                 \
-            ::testing::UnitTest::GetInstance()->current_test_info();                       \
-        if (::testing::GTEST_FLAG(filter) ==                                               \
-            std::string(test_->test_suite_name()) + "." + test_->name()) {                 \
-            std::printf("skipped: %s\n", reason);                                          \
-            std::fflush(stdout);                                                           \
-            std::_Exit(77);                                                                \
-        }                                                                                  \
-        GTEST_SKIP() << reason;                                                            \
+#define CARDGATE_SKIP_WITHOUT_HARDWARE(reason)                             \
+    do {                                                                   \
+        const ::testing::TestInfo* test_ =                                 \
+            ::testing::UnitTest::GetInstance()->current_test_info();       \
+        if (::testing::GTEST_FLAG(filter) ==                               \
+            std::string(test_->test_suite_name()) + "." + test_->name()) { \
+            std::printf("skipped: %s\n", reason);                          \
+            std::fflush(stdout);                                           \
+            std::_Exit(77);                                                \
+        }                                                                  \
+        GTEST_SKIP() << reason;                                            \
     } while (0)
 
 }  // namespace cardgate::testing

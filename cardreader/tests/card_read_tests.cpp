@@ -60,8 +60,8 @@ struct CardLibrary {
         function = reinterpret_cast<Function>(dlsym(handle, name));
     }
     bool Complete() const {
-        return handle && openCom && findCard && selectCard && readBase && readBaseFP &&
-               parseText && parsePhoto && closeDevice && samStatus;
+        return handle && openCom && findCard && selectCard && readBase && readBaseFP && parseText &&
+               parsePhoto && closeDevice && samStatus;
     }
 };
 
@@ -111,8 +111,9 @@ TEST_F(CardgateCardRead, WholeCardInTheServicesOrder) {
     int kind = -1;
     char line[1024] = {};
     ASSERT_EQ(sdt.parseText(text, int(textLength), &kind, line), 0);
-    EXPECT_STREQ(line, "张伟|男|汉|19900307|北京市东城区正义路1号|11010119900307123X|"
-                       "北京市公安局东城分局|20200101|20400101||");
+    EXPECT_STREQ(line,
+                 "张伟|男|汉|19900307|北京市东城区正义路1号|11010119900307123X|"
+                 "北京市公安局东城分局|20200101|20400101||");
     char photoPath[256] = "./zp.bmp";
     ASSERT_EQ(sdt.parsePhoto(photo, int(photoLength), 2, photoPath), 0);
     const std::string bmp = ReadFile("zp.bmp");
@@ -212,8 +213,8 @@ TEST(ReaderSimulatorProgram, ServesUntilTerminatedAndRemovesItsLink) {
     ASSERT_GE(simulator, 0);
     if (simulator == 0) {
         dup2(output[1], 1);
-        execl(COUNTERMATE_DEPLOY_DIR "/countermate-reader-sim", "countermate-reader-sim",
-              "--link", link.c_str(), "--card", "gat", static_cast<char*>(nullptr));
+        execl(COUNTERMATE_DEPLOY_DIR "/countermate-reader-sim", "countermate-reader-sim", "--link",
+              link.c_str(), "--card", "gat", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(output[1]);
@@ -242,7 +243,8 @@ TEST(ReaderSimulatorProgram, ServesUntilTerminatedAndRemovesItsLink) {
 
     const std::string program = COUNTERMATE_DEPLOY_DIR "/countermate-reader-sim";
     EXPECT_EQ(WEXITSTATUS(std::system((program + " --card resident 2>/dev/null").c_str())), 2);
-    EXPECT_EQ(WEXITSTATUS(std::system((program + " --link x --fault loud 2>/dev/null").c_str())), 2);
+    EXPECT_EQ(WEXITSTATUS(std::system((program + " --link x --fault loud 2>/dev/null").c_str())),
+              2);
 }
 
 }  // namespace

@@ -80,19 +80,23 @@ TEST(ReaderLinkFrame, AssemblesBothVariantsInBothEncodings) {
         Frame payload;
         std::string frame;
     } cases[] = {
-        {"variant 1 bytes", 1, 0, Bytes({0x01, 0x02}), std::string("S\x00\x02\x01\x02\xEB" "K", 7)},
-        {"variant 2 bytes", 2, 0, Bytes({0x01, 0x02}), std::string("\x02\x00\x02\x01\x02\x03\x03", 7)},
+        {"variant 1 bytes", 1, 0, Bytes({0x01, 0x02}),
+         std::string("S\x00\x02\x01\x02\xEB"
+                     "K",
+                     7)},
+        {"variant 2 bytes", 2, 0, Bytes({0x01, 0x02}),
+         std::string("\x02\x00\x02\x01\x02\x03\x03", 7)},
         {"variant 1 ASCII", 1, 1, Bytes({0x01, 0x2F}), "S0002012?7>K"},
         {"variant 1 ASCII, empty payload", 1, 1, Frame(), "S000067K"},
-        {"variant 2 ASCII, empty payload", 2, 1, Frame(), "\x02" "000000\x03"},
+        {"variant 2 ASCII, empty payload", 2, 1, Frame(),
+         "\x02"
+         "000000\x03"},
     };
     for (const Case& c : cases) {
         unsigned char built[64] = {};
         int length = 0;
-        const int result =
-            (c.variant == 1 ? AssemblyProtocol : AssemblyProtocol2)(c.mode, c.payload.data(),
-                                                                     int(c.payload.size()), built,
-                                                                     &length);
+        const int result = (c.variant == 1 ? AssemblyProtocol : AssemblyProtocol2)(
+            c.mode, c.payload.data(), int(c.payload.size()), built, &length);
         EXPECT_EQ(result, 0) << c.what;
         EXPECT_EQ(std::string(reinterpret_cast<char*>(built), size_t(length)), c.frame) << c.what;
     }

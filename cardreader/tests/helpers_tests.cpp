@@ -18,13 +18,16 @@ TEST(CardgateHelpers, Base64EncodeCountsCharactersBeforeThePadding) {
         const char* data;
         const char* text;
         int result;
-    } cases[] = {{"", "", 0}, {"f", "Zg==", 2}, {"fo", "Zm8=", 3}, {"foo", "Zm9v", 4},
+    } cases[] = {{"", "", 0},
+                 {"f", "Zg==", 2},
+                 {"fo", "Zm8=", 3},
+                 {"foo", "Zm9v", 4},
                  {"\xFB\xFF", "+/8=", 3}};
     for (const Case& c : cases) {
         char text[16] = {};
-        EXPECT_EQ(encode(reinterpret_cast<const unsigned char*>(c.data), int(std::strlen(c.data)),
-                         text),
-                  c.result);
+        EXPECT_EQ(
+            encode(reinterpret_cast<const unsigned char*>(c.data), int(std::strlen(c.data)), text),
+            c.result);
         EXPECT_STREQ(text, c.text);
     }
 }
@@ -133,9 +136,9 @@ TEST(CardgateHelpers, CombinedIdentityBlock) {
 
     std::vector<unsigned char> lying(20, 0);
     lying[7] = 0x40;  // declares a photo far beyond the block
-    EXPECT_EQ(ParseIDCardString(0, lying.data(), 20, nullptr, text, nullptr, &photoLength,
-                                photo.data()),
-              CARDGATE_BAD_ARGUMENT);
+    EXPECT_EQ(
+        ParseIDCardString(0, lying.data(), 20, nullptr, text, nullptr, &photoLength, photo.data()),
+        CARDGATE_BAD_ARGUMENT);
 }
 
 TEST(CardgateMoveFile, NamesAreNeverGivenToAShell) {
@@ -153,7 +156,8 @@ TEST(CardgateMoveFile, NamesAreNeverGivenToAShell) {
 }
 
 TEST(CardgateMoveFile, AcrossFileSystemsCopiesAndDeletes) {
-    struct stat shm {}, tmp {};
+    struct stat shm {
+    }, tmp{};
     if (stat("/dev/shm", &shm) != 0 || stat("/tmp", &tmp) != 0 || shm.st_dev == tmp.st_dev)
         GTEST_SKIP() << "/dev/shm and /tmp are one file system here";
     ScratchFolder folder;

@@ -61,8 +61,8 @@ TEST(CardIdentityText, NationalityAndSexCodes) {
         const char* sex;
         const char* fields;  // "sex|nationality|"
     } cases[] = {
-        {"01", "1", "男|汉|"},    {"57", "2", "女|其他|"},    {"58", "0", "未知||"},
-        {"99", "9", "未说明||"},  {"29", "3", "|柯尔克孜|"}, {"00", "", "||"},
+        {"01", "1", "男|汉|"},   {"57", "2", "女|其他|"},   {"58", "0", "未知||"},
+        {"99", "9", "未说明||"}, {"29", "3", "|柯尔克孜|"}, {"00", "", "||"},
     };
     for (const Case& c : cases) {
         TextBlock block = BlankBlock();
@@ -99,8 +99,8 @@ TEST(CardIdentityText, CardKindDecidesTheLayoutWhateverParserIsCalled) {
               0);
     EXPECT_STREQ(fields[10], "I");
     EXPECT_EQ(ParseHKMoTwTextInfo(block.data(), 256, fields[0], fields[1], fields[2], fields[3],
-                                  fields[4], fields[5], fields[6], fields[7], fields[8],
-                                  fields[9], fields[10], fields[11], fields[12], fields[13]),
+                                  fields[4], fields[5], fields[6], fields[7], fields[8], fields[9],
+                                  fields[10], fields[11], fields[12], fields[13]),
               CARDGATE_BAD_ARGUMENT);
     int kind = -1;
     EXPECT_EQ(ParseLine(block, &kind).substr(0, 2), "0:");
@@ -126,8 +126,9 @@ TEST(CardIdentityText, CountryLookup) {
         const char* code;
         const char* name;
     } cases[] = {
-        {"ZWE", "津巴布韦"}, {"CRI", "哥斯达黎加"}, {"AFG", "阿富汗"}, {"STp", "圣多美和普林西比"},
-        {"CHNX", "中国"},    {"XXX", "unchanged"},  {"stp", "unchanged"},
+        {"ZWE", "津巴布韦"},         {"CRI", "哥斯达黎加"}, {"AFG", "阿富汗"},
+        {"STp", "圣多美和普林西比"}, {"CHNX", "中国"},      {"XXX", "unchanged"},
+        {"stp", "unchanged"},
     };
     for (const Case& c : cases) {
         char name[64] = "unchanged";

@@ -47,7 +47,8 @@ TEST_F(ReaderLog, LinesGoToTheHourFileOfTheDayFolder) {
         // "[HH:MM:SS:micro]", the microseconds in at least four digits, then a tab and the text.
         ASSERT_GE(line.size(), 15u) << line;
         EXPECT_EQ(line.substr(0, 1) + line.substr(3, 1) + line.substr(6, 1) + line.substr(9, 1),
-                  "[:::") << line;
+                  "[:::")
+            << line;
         const size_t close = line.find("]\t");
         ASSERT_NE(close, std::string::npos) << line;
         EXPECT_GE(close - 10, 4u) << line;

@@ -40,9 +40,9 @@ TEST(CardPhotoBmp, WritesA24BitBottomUpFileWithPaddedRows) {
         int bytes;
         uint32_t value;
     } fields[] = {
-        {2, 4, kBmpSize}, {6, 4, 0}, {10, 4, 54}, {14, 4, 40}, {18, 4, 102}, {22, 4, 126},
-        {26, 2, 1}, {28, 2, 24}, {30, 4, 0}, {34, 4, 308 * 126}, {38, 4, 0}, {42, 4, 0},
-        {46, 4, 0}, {50, 4, 0},
+        {2, 4, kBmpSize}, {6, 4, 0},  {10, 4, 54}, {14, 4, 40}, {18, 4, 102},
+        {22, 4, 126},     {26, 2, 1}, {28, 2, 24}, {30, 4, 0},  {34, 4, 308 * 126},
+        {38, 4, 0},       {42, 4, 0}, {46, 4, 0},  {50, 4, 0},
     };
     for (const Field& field : fields)
         EXPECT_EQ(LittleEndianAt(bmp, field.offset, field.bytes), field.value) << field.offset;
@@ -149,7 +149,8 @@ TEST_F(CardPhotoDecoding, PhotosDecodedAtTheSameTimeStayApart) {
     for (int t = 0; t < 4; ++t) {
         for (int i = 0; i < 8; ++i) {
             EXPECT_EQ(results[size_t(t * 8 + i)], 0) << t << "," << i;
-            const std::string name = "photo-" + std::to_string(t) + "-" + std::to_string(i) + ".bmp";
+            const std::string name = "photo-" + std::to_string(t) + "-" + std::to_string(i) +
+                                     ".bmp";
             EXPECT_EQ(ReadFile(name).size(), size_t(kBmpSize)) << name;
         }
     }

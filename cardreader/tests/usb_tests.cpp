@@ -51,8 +51,9 @@ int Deliver(unsigned char* data, int length) {
 int FakeControl(libusb_device_handle*, uint8_t requestType, uint8_t, uint16_t, uint16_t,
                 unsigned char* data, uint16_t length, unsigned int) {
     const bool in = requestType & 0x80;
-    g_usb->transfers.push_back({'c', requestType, in ? std::vector<unsigned char>()
-                                                     : std::vector<unsigned char>(data, data + length)});
+    g_usb->transfers.push_back(
+        {'c', requestType,
+         in ? std::vector<unsigned char>() : std::vector<unsigned char>(data, data + length)});
     const int result = NextResult();
     if (result < 0) return result;
     return in ? Deliver(data, length) : length;
@@ -61,8 +62,9 @@ int FakeControl(libusb_device_handle*, uint8_t requestType, uint8_t, uint16_t, u
 int FakeEndpoint(char kind, unsigned char endpoint, unsigned char* data, int length,
                  int* transferred) {
     const bool in = endpoint & 0x80;
-    g_usb->transfers.push_back({kind, endpoint, in ? std::vector<unsigned char>()
-                                                   : std::vector<unsigned char>(data, data + length)});
+    g_usb->transfers.push_back(
+        {kind, endpoint,
+         in ? std::vector<unsigned char>() : std::vector<unsigned char>(data, data + length)});
     const int result = NextResult();
     if (result < 0) return result;
     *transferred = in ? Deliver(data, length) : length;
@@ -119,7 +121,7 @@ TEST_F(ReaderUsbTransport, ReportsStartWithTheReportNumber) {
 
     const Transfer& control = m_usb.transfers[0];
     EXPECT_EQ(control.endpointOrRequestType, 0x21);  // class SET_REPORT to the interface
-    ASSERT_EQ(control.data.size(), 255u);           // always the whole report
+    ASSERT_EQ(control.data.size(), 255u);            // always the whole report
     EXPECT_EQ(std::vector<unsigned char>(control.data.begin(), control.data.begin() + 5),
               Bytes({0x06, 0x11, 0x22, 0x33, 0x00}));
     for (const Transfer& sent : {m_usb.transfers[1], m_usb.transfers[2]}) {
@@ -283,7 +285,8 @@ TEST(ReaderUsbOpen, OpeningByPathFails) {
 }
 
 TEST(ReaderUsbHardware, OpensTheRealReader) {
-    if (_SDT_OpenUsbByFD(0) != 0x90) CARDGATE_SKIP_WITHOUT_HARDWARE("no card reader (USB 0400:C35A) attached");
+    if (_SDT_OpenUsbByFD(0) != 0x90)
+        CARDGATE_SKIP_WITHOUT_HARDWARE("no card reader (USB 0400:C35A) attached");
     EXPECT_EQ(GetCurDevType(), 1);
     EXPECT_EQ(_SDT_GetSAMStatus(), 0x90);
     EXPECT_EQ(_SDT_CloseDev(), 0x90);

@@ -28,7 +28,8 @@ void judgeResponse(const uint8_t* data, size_t size) {
 }
 
 void decodeLink(const uint8_t* data, size_t size) {
-    for (const cardgate::link::Variant* variant : {&cardgate::link::First(), &cardgate::link::Second()}) {
+    for (const cardgate::link::Variant* variant :
+         {&cardgate::link::First(), &cardgate::link::Second()}) {
         for (int mode : {0, 1}) {
             std::vector<uint8_t> decoded;
             const int result =

@@ -51,9 +51,8 @@ inline std::vector<Report> ReportsOf(const uint8_t* data, size_t size) {
 // nothing after later ones.
 inline std::unique_ptr<CDEV_CounterMate> DriverAnswering(std::vector<Report> reports) {
     auto pending = std::make_shared<std::vector<Report>>(std::move(reports));
-    auto owned = std::make_unique<ScriptedLink>(kPacketSize, [pending](const Report&) {
-        return std::exchange(*pending, {});
-    });
+    auto owned = std::make_unique<ScriptedLink>(
+        kPacketSize, [pending](const Report&) { return std::exchange(*pending, {}); });
     ScriptedLink* link = owned.get();
     auto driver = std::make_unique<CDEV_CounterMate>(std::move(owned));
     driver->UseClock([link] { return std::time(nullptr) + link->IdleSeconds(); });

@@ -55,8 +55,8 @@ std::string SentData(const std::vector<Report>& reports) {
     for (size_t i = 1; i < reports.size(); ++i) {
         Report padded = reports[i];
         padded.resize(size_t(kPacketSize), 0);
-        const int length = std::min(segment::DeclaredLength(padded.data()),
-                                    kPacketSize - segment::kHeaderBytes);
+        const int length =
+            std::min(segment::DeclaredLength(padded.data()), kPacketSize - segment::kHeaderBytes);
         const auto start = padded.begin() + segment::kHeaderBytes;
         sent.append(start, start + length);
     }
@@ -111,8 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 2: {
             std::vector<unsigned char> buffer(size_t(capacity), 0);
             int length = -1;
-            result = driver->PullFileData(kTerminalPath, copy.c_str(), buffer.data(), &length,
-                                          capacity);
+            result =
+                driver->PullFileData(kTerminalPath, copy.c_str(), buffer.data(), &length, capacity);
             if (result == 0) {
                 check(length >= 1 && length <= capacity);
                 check(StartsWith(sent, std::string(buffer.begin(), buffer.begin() + length)));

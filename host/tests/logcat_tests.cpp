@@ -57,9 +57,9 @@ private:
 std::string tracker_log(const fs::path& folder, bool scrambled) {
     fs::create_directories(folder);
     const fs::path root = folder / "logs";
-    write_file(folder / "CONFIG.ini", "[DEVTRACE]\nSwitch=1\nEncrypt=" +
-                                          std::string(scrambled ? "1" : "0") +
-                                          "\nLevel=DEBUG\nPath=" + root.string() + "\n");
+    write_file(folder / "CONFIG.ini",
+               "[DEVTRACE]\nSwitch=1\nEncrypt=" + std::string(scrambled ? "1" : "0") +
+                   "\nLevel=DEBUG\nPath=" + root.string() + "\n");
     const std::string config_folder = folder.string();
     {
         CLogTracker service({config_folder.c_str(), fixed_clock}, "", "", "SER");
@@ -83,7 +83,7 @@ struct LogcatRun {
 
 // Runs the program with `arguments`, standard input read from `input`.
 LogcatRun run_logcat(const TempFolder& folder, const std::vector<std::string>& arguments,
-               const std::string& input) {
+                     const std::string& input) {
     const fs::path in = folder.path() / "stdin", out = folder.path() / "stdout",
                    err = folder.path() / "stderr";
     write_file(in, input);
@@ -97,7 +97,8 @@ LogcatRun run_logcat(const TempFolder& folder, const std::vector<std::string>& a
         dup2(out_fd, 1);
         dup2(err_fd, 2);
         std::vector<char*> argv{const_cast<char*>(kLogcat.c_str())};
-        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
         argv.push_back(nullptr);
         execv(argv[0], argv.data());
         _exit(127);
@@ -141,11 +142,19 @@ TEST(Logcat, Cases) {
         {"plain and scrambled lines in one file", {mixed_file}, "", 0, plain + plain + plain, ""},
         {"no argument reads standard input", {}, scrambled, 0, plain, ""},
         {"dash reads standard input in its place",
-         {plain_file, "-", scrambled_file}, scrambled, 0, plain + plain + plain, ""},
+         {plain_file, "-", scrambled_file},
+         scrambled,
+         0,
+         plain + plain + plain,
+         ""},
         {"bytes without a header are unscrambled", {}, scramble("x\r\ny\r\n"), 0, "x\r\ny\r\n", ""},
         {"empty input", {}, "", 0, "", ""},
         {"missing file: the others written, exit 1",
-         {scrambled_file, missing_file, plain_file}, "", 1, plain + plain, missing_file},
+         {scrambled_file, missing_file, plain_file},
+         "",
+         1,
+         plain + plain,
+         missing_file},
         {"double dash ends the options", {"--", scrambled_file}, "", 0, plain, ""},
         {"unknown option", {"--raw"}, "", 2, "", "usage: countermate-logcat"},
     };
@@ -154,16 +163,15 @@ TEST(Logcat, Cases) {
         const LogcatRun run = run_logcat(folder, test.arguments, test.input);
         EXPECT_EQ(run.status, test.status);
         EXPECT_EQ(run.out, test.out);
-        if (test.err_part.empty())
-            EXPECT_EQ(run.err, "");
-        else
-            EXPECT_NE(run.err.find(test.err_part), std::string::npos) << run.err;
+        if (test.err_part.empty()) EXPECT_EQ(run.err, "");
+        else EXPECT_NE(run.err.find(test.err_part), std::string::npos) << run.err;
     }
 }
 
 TEST(Logcat, HelpExplainsTheUseAndReadsNothing) {
     TempFolder folder;
-    const LogcatRun run = run_logcat(folder, {"--help", (folder.path() / "missing.log").string()}, "");
+    const LogcatRun run =
+        run_logcat(folder, {"--help", (folder.path() / "missing.log").string()}, "");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("usage: countermate-logcat [FILE...]\n", 0), 0u) << run.out;
     EXPECT_NE(run.out.find("XOR 0xB6"), std::string::npos);

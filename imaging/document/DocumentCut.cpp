@@ -41,7 +41,8 @@ cv::Mat turnWhole(const cv::Mat& src, float angle) {
 
   cv::Mat canvas;
   cv::copyMakeBorder(src, canvas, dy, dy, dx, dx, cv::BORDER_CONSTANT, cv::Scalar::all(0));
-  const cv::Point2f centre(static_cast<float>(canvas.cols / 2), static_cast<float>(canvas.rows / 2));
+  const cv::Point2f centre(static_cast<float>(canvas.cols / 2),
+                           static_cast<float>(canvas.rows / 2));
   const cv::Mat matrix = cv::getRotationMatrix2D(centre, angle, 1.0);
   cv::Mat turned;
   cv::warpAffine(canvas, turned, matrix, canvas.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,

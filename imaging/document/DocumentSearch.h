@@ -27,9 +27,9 @@ bool outlineFitsFrame(const DocumentBox& box);
 void drawOutline(cv::Mat& bgr, const DocumentBox& box);
 
 struct Preview {
-  cv::Mat image;                    // the rendered 8-bit BGR preview
-  std::optional<DocumentBox> box;   // the rectangle found, when detection ran and found one
-  bool outlined = false;            // box was drawn on image
+  cv::Mat image;                   // the rendered 8-bit BGR preview
+  std::optional<DocumentBox> box;  // the rectangle found, when detection ran and found one
+  bool outlined = false;           // box was drawn on image
 };
 
 // Renders a preview frame: grey when asked, with the document outlined when detection is asked

@@ -32,18 +32,20 @@ class CropalignTest : public ::testing::Test {
     int length = kUntouchedLength;
     toMemory_(src, buffer.data(), &length, 1, scale, box);
 
-    const std::string path = ::testing::TempDir() + "cropalign-" + std::to_string(getpid()) + ".jpg";
+    const std::string path = ::testing::TempDir() + "cropalign-" + std::to_string(getpid()) +
+                             ".jpg";
     unlink(path.c_str());
     toFile_(src, path.c_str(), 1, scale, box);
-    const cv::Mat fromFile = access(path.c_str(), F_OK) == 0 ? cv::imread(path, cv::IMREAD_COLOR) : cv::Mat();
+    const cv::Mat fromFile = access(path.c_str(), F_OK) == 0 ? cv::imread(path, cv::IMREAD_COLOR)
+                                                             : cv::Mat();
     unlink(path.c_str());
 
     if (length == kUntouchedLength) {
       EXPECT_TRUE(fromFile.empty()) << "the file form wrote a file where the memory form did not";
       return cv::Mat();
     }
-    const cv::Mat fromMemory =
-        cv::imdecode(std::vector<unsigned char>(buffer.begin(), buffer.begin() + length), cv::IMREAD_COLOR);
+    const cv::Mat fromMemory = cv::imdecode(
+        std::vector<unsigned char>(buffer.begin(), buffer.begin() + length), cv::IMREAD_COLOR);
     EXPECT_FALSE(fromMemory.empty());
     EXPECT_EQ(fromFile.size(), fromMemory.size());
     return fromMemory;
@@ -66,8 +68,10 @@ DocumentBox axisAlignedBox(cv::Point topLeft, cv::Point bottomRight, float angle
 TEST_F(CropalignTest, BothLibrariesExportTheSameTurningRoutine) {
   const cv::Mat src = synthetic::photographedDocument({120, 90}, {60, 30}, 20);
   cv::Mat fromFileLibrary, fromMemoryLibrary;
-  fileLibrary_.entry<RotateEntry>("rotate_arbitrarily_angle")(const_cast<cv::Mat&>(src), fromFileLibrary, 33);
-  memoryLibrary_.entry<RotateEntry>("rotate_arbitrarily_angle")(const_cast<cv::Mat&>(src), fromMemoryLibrary, 33);
+  fileLibrary_.entry<RotateEntry>("rotate_arbitrarily_angle")(const_cast<cv::Mat&>(src),
+                                                              fromFileLibrary, 33);
+  memoryLibrary_.entry<RotateEntry>("rotate_arbitrarily_angle")(const_cast<cv::Mat&>(src),
+                                                                fromMemoryLibrary, 33);
   ASSERT_EQ(fromFileLibrary.size(), fromMemoryLibrary.size());
   EXPECT_EQ(cv::norm(fromFileLibrary, fromMemoryLibrary, cv::NORM_INF), 0);
 }
@@ -119,8 +123,14 @@ TEST_F(CropalignTest, CutsTheBoxedRegionWhenItCoversAtLeast6000Pixels) {
   const CutCase cases[] = {
       {"100 x 60 = 6000 pixels", axisAlignedBox({10, 10}, {109, 69}, 180), 1.0f, {100, 60}},
       {"857 x 7 = 5999 pixels", axisAlignedBox({10, 10}, {866, 16}, 180), 1.0f, {}},
-      {"portrait angle from the finder", axisAlignedBox({10, 10}, {109, 209}, 90), 1.0f, {100, 200}},
-      {"scale 0.5 doubles every corner", axisAlignedBox({10, 10}, {109, 69}, 180), 0.5f, {199, 119}},
+      {"portrait angle from the finder",
+       axisAlignedBox({10, 10}, {109, 209}, 90),
+       1.0f,
+       {100, 200}},
+      {"scale 0.5 doubles every corner",
+       axisAlignedBox({10, 10}, {109, 69}, 180),
+       0.5f,
+       {199, 119}},
       {"scale 0 is unusable", axisAlignedBox({10, 10}, {109, 69}, 180), 0.0f, {}},
       {"negative scale", axisAlignedBox({10, 10}, {109, 69}, 180), -1.0f, {}},
       {"scale not a number", axisAlignedBox({10, 10}, {109, 69}, 180), notANumber, {}},
@@ -133,7 +143,8 @@ TEST_F(CropalignTest, CutsTheBoxedRegionWhenItCoversAtLeast6000Pixels) {
 }
 
 TEST_F(CropalignTest, OfTwoQualifyingRegionsTheOneFoundLastRemains) {
-  const cv::Mat src = synthetic::framedRectangles({400, 300}, {cv::Rect(10, 10, 120, 80), cv::Rect(200, 150, 150, 90)});
+  const cv::Mat src = synthetic::framedRectangles(
+      {400, 300}, {cv::Rect(10, 10, 120, 80), cv::Rect(200, 150, 150, 90)});
   cv::Mat grey;
   cv::cvtColor(src, grey, cv::COLOR_BGR2GRAY);
   std::vector<std::vector<cv::Point>> contours;
@@ -175,7 +186,9 @@ TEST_F(CropalignTest, APhotographedTiltedDocumentComesOutUprightAndCropped) {
     // Upright: the dark mark sits in the top-left corner, and no background shows at the corners.
     const int side = std::min(document.cols, document.rows) / 6;
     EXPECT_LT(cv::mean(document(cv::Rect(side / 2, side / 2, side, side / 3)))[0], 90);
-    EXPECT_GT(cv::mean(document(cv::Rect(document.cols - 2 * side, document.rows - side, side, side / 2)))[0], 200);
+    EXPECT_GT(cv::mean(document(
+                  cv::Rect(document.cols - 2 * side, document.rows - side, side, side / 2)))[0],
+              200);
     EXPECT_GT(cv::mean(document(cv::Rect(document.cols - 12, 4, 8, 8)))[0], 150);
     EXPECT_GT(cv::mean(document(cv::Rect(4, document.rows - 12, 8, 8)))[0], 150);
   }

@@ -17,7 +17,9 @@ namespace {
 // What the camera driver puts in the box before the call; a box that still holds it was not written.
 constexpr DocumentBox kUntouchedBox{{{-7, -7}, {-7, -7}, {-7, -7}, {-7, -7}}, -7.0f};
 
-bool sameBox(const DocumentBox& a, const DocumentBox& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameBox(const DocumentBox& a, const DocumentBox& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 struct Packed {
   std::vector<unsigned char> jpeg;
@@ -75,7 +77,8 @@ TEST_F(FramepackTest, TakesBrightRectanglesOfFittedAreaAboveFiveThousandNineHund
     SCOPED_TRACE(c.name);
     const cv::Point origin(20, 30);
     const cv::Mat frame = synthetic::framedRectangles(
-        {900, 300}, {cv::Rect(origin.x, origin.y, c.sideX + 1, c.sideY + 1)}, cv::Scalar::all(c.level));
+        {900, 300}, {cv::Rect(origin.x, origin.y, c.sideX + 1, c.sideY + 1)},
+        cv::Scalar::all(c.level));
     const Packed packed = pack(frame, 1, 2);
     EXPECT_EQ(packed.found, c.taken ? 1 : 0);
     if (!c.taken) {
@@ -88,7 +91,8 @@ TEST_F(FramepackTest, TakesBrightRectanglesOfFittedAreaAboveFiveThousandNineHund
     EXPECT_EQ(cornersOf(packed.box), expected);
     EXPECT_TRUE(isGreen(packed.image.at<cv::Vec3b>(origin.y + c.sideY / 2, origin.x)))
         << "the outline runs along the document's edge";
-    EXPECT_FALSE(isGreen(packed.image.at<cv::Vec3b>(origin.y + c.sideY / 2, origin.x + c.sideX / 2)));
+    EXPECT_FALSE(
+        isGreen(packed.image.at<cv::Vec3b>(origin.y + c.sideY / 2, origin.x + c.sideX / 2)));
   }
 }
 
@@ -136,7 +140,8 @@ TEST_F(FramepackTest, AngleIsTheFittedAnglePlusNinetyWhenTheFirstSideIsTheLonger
   };
   for (const TiltCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const Packed packed = pack(synthetic::photographedDocument({800, 600}, c.document, c.tilt), 1, 2);
+    const Packed packed =
+        pack(synthetic::photographedDocument({800, 600}, c.document, c.tilt), 1, 2);
     ASSERT_EQ(packed.found, 1);
     EXPECT_NEAR(packed.box.angle, c.angle, 0.5);
   }
@@ -159,8 +164,8 @@ TEST_F(FramepackTest, GreyModesOneAndThreeRenderTheSameGreyPreview) {
 TEST_F(FramepackTest, DetectionRunsOnTheGreyImageWhateverTheColourMode) {
   // A blue document: bright only to the grey conversion in RGB channel order that detection uses
   // (0.299 * 255 + 0.587 * 60 = 111 > 100, where true luminance would be 64).
-  const cv::Mat frame = synthetic::framedRectangles({400, 300}, {cv::Rect(50, 50, 201, 101)},
-                                                    cv::Scalar(255, 60, 0));
+  const cv::Mat frame =
+      synthetic::framedRectangles({400, 300}, {cv::Rect(50, 50, 201, 101)}, cv::Scalar(255, 60, 0));
   const Packed colour = pack(frame, 1, 2);
   ASSERT_EQ(colour.found, 1);
   for (int colorMode : {1, 3, 0}) {

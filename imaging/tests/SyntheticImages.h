@@ -35,7 +35,8 @@ inline cv::Mat photographedDocument(cv::Size frameSize, cv::Size documentSize, f
   const auto drawInDocument = [&](cv::Point2f from, cv::Point2f to, int thickness) {
     std::vector<cv::Point2f> ends{from, to};
     cv::transform(ends, ends, toFrame(cv::Rect(0, 0, 2, 2)));
-    cv::line(frame, ends[0] + centre, ends[1] + centre, cv::Scalar::all(40), thickness, cv::LINE_AA);
+    cv::line(frame, ends[0] + centre, ends[1] + centre, cv::Scalar::all(40), thickness,
+             cv::LINE_AA);
   };
   const float halfWidth = documentSize.width / 2.0f;
   const float halfHeight = documentSize.height / 2.0f;
@@ -45,8 +46,8 @@ inline cv::Mat photographedDocument(cv::Size frameSize, cv::Size documentSize, f
   }
   const float markSide = std::min(documentSize.width, documentSize.height) / 6.0f;
   const cv::Point2f markCentre(-halfWidth + markSide, -halfHeight + markSide);
-  drawInDocument(markCentre - cv::Point2f(markSide / 2, 0), markCentre + cv::Point2f(markSide / 2, 0),
-                 static_cast<int>(markSide));
+  drawInDocument(markCentre - cv::Point2f(markSide / 2, 0),
+                 markCentre + cv::Point2f(markSide / 2, 0), static_cast<int>(markSide));
   return frame;
 }
 

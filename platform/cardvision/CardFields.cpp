@@ -8,8 +8,8 @@ namespace cardvision {
 namespace {
 
 // Marks that recognition puts between a label and its value: quotes, full stops, colons.
-const char* const kNoise[] = {"“", "”", "‘", "’", "\"", "'", "。", "，", ",", "：", ":", "·",
-                              "、", "|", "_", "【", "】", "「", "」"};
+const char* const kNoise[] = {"“", "”", "‘",  "’", "\"", "'",  "。", "，", ",", "：",
+                              ":", "·", "、", "|", "_",  "【", "】", "「", "」"};
 
 void erase_all(std::string& text, const std::string& piece) {
     for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at)) {
@@ -91,7 +91,8 @@ std::string id_number_in(const std::string& text) {
     for (size_t at = 0; at < text.size(); ++at) {
         const char character = text[at];
         const bool check = is_digit(character) || character == 'X' || character == 'x';
-        if (run >= 17 && check) return text.substr(at - 17, 17) + (character == 'x' ? 'X' : character);
+        if (run >= 17 && check)
+            return text.substr(at - 17, 17) + (character == 'x' ? 'X' : character);
         run = is_digit(character) ? run + 1 : 0;
     }
     return std::string();

@@ -12,9 +12,9 @@ struct FrontFields {
     std::string name;
     std::string sex;
     std::string nationality;
-    std::string birth_date;   // YYYYMMDD when the date was read whole, else the text as read
+    std::string birth_date;  // YYYYMMDD when the date was read whole, else the text as read
     std::string address;
-    std::string id_number;    // 17 digits and a check character (a digit or "X")
+    std::string id_number;  // 17 digits and a check character (a digit or "X")
     bool empty() const;
 };
 

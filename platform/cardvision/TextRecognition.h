@@ -16,7 +16,7 @@ enum RecognitionCode : int {
 
 struct RecognitionResult {
     int code = kRecognised;
-    std::string text;    // the recognised text, or why there is none
+    std::string text;  // the recognised text, or why there is none
 };
 
 // The folder searched for the language data: $TESSDATA_PREFIX when set, else the system's.

@@ -65,5 +65,4 @@ __attribute__((visibility("default"))) CHidManager* CreateHidManager() {
 __attribute__((visibility("default"))) void DestroyHidManager(CHidManager* manager) {
     delete manager;
 }
-
 }

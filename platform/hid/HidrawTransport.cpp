@@ -24,8 +24,8 @@ public:
     }
 
     int Read(unsigned char* buffer, int capacity) override {
-        const int count = hid_read_timeout(m_device, buffer, static_cast<size_t>(capacity),
-                                           kWaitMilliseconds);
+        const int count =
+            hid_read_timeout(m_device, buffer, static_cast<size_t>(capacity), kWaitMilliseconds);
         return count < 0 ? DeviceGone() : count;
     }
 
@@ -35,7 +35,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Transport> OpenHidrawTransport(unsigned short vendor_id, unsigned short product_id) {
+std::unique_ptr<Transport> OpenHidrawTransport(unsigned short vendor_id,
+                                               unsigned short product_id) {
     static std::once_flag initialised;
     std::call_once(initialised, [] { hid_init(); });
     hid_device* device = hid_open(vendor_id, product_id, nullptr);

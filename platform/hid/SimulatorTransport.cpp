@@ -57,7 +57,8 @@ private:
     // One queued packet: its size, 0 when none is queued, below 0 when the simulator has gone
     // (an end of stream: it never sends an empty packet).
     int TakePacket(unsigned char* buffer, int capacity) {
-        const ssize_t received = recv(m_socket, buffer, static_cast<size_t>(capacity), MSG_DONTWAIT);
+        const ssize_t received =
+            recv(m_socket, buffer, static_cast<size_t>(capacity), MSG_DONTWAIT);
         if (received > 0) return static_cast<int>(received);
         if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return 0;
         return DeviceGone();
@@ -66,7 +67,8 @@ private:
     // Queues one packet: 1 when sent, 0 when the socket is full, below 0 when the simulator
     // has gone.
     int PutPacket(const unsigned char* payload, int length) {
-        if (send(m_socket, payload, static_cast<size_t>(length), MSG_DONTWAIT | MSG_NOSIGNAL) >= 0) {
+        if (send(m_socket, payload, static_cast<size_t>(length), MSG_DONTWAIT | MSG_NOSIGNAL) >=
+            0) {
             return 1;
         }
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;

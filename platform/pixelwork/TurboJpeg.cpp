@@ -59,8 +59,8 @@ std::optional<JpegBytes> transformLosslessly(const unsigned char* jpeg, std::siz
   transform.options = options;
   unsigned char* bytes = nullptr;
   unsigned long outSize = 0;
-  const int result = tjTransform(handle.get(), jpeg, size, 1, &bytes, &outSize, &transform,
-                                 TJFLAG_STOPONWARNING);
+  const int result =
+      tjTransform(handle.get(), jpeg, size, 1, &bytes, &outSize, &transform, TJFLAG_STOPONWARNING);
   JpegBytes out{std::unique_ptr<unsigned char, JpegBytes::Free>(bytes), outSize};
   if (result != 0) return std::nullopt;
   return out;

@@ -69,8 +69,9 @@ int run(const unsigned char* src, int srcLen, unsigned char* dst, int* dstLen, s
     }
     const Output output = transform(source);
     if (output.result != kPixelworkOk) return output.result;
-    return document::copyIfFits(output.bytes, output.size, dst, dstLen, capacity) ? kPixelworkOk
-                                                                                  : kPixelworkTooLarge;
+    return document::copyIfFits(output.bytes, output.size, dst, dstLen, capacity)
+               ? kPixelworkOk
+               : kPixelworkTooLarge;
   } catch (...) {
     return kPixelworkFailed;
   }
@@ -107,7 +108,8 @@ Output cutDocument(const Source& source, float factor) {
   if (image.empty()) return failure(kPixelworkUndecodable);
   cv::Mat searched = image;
   if (factor != 1.0f) {
-    const cv::Size size(static_cast<int>(image.cols * factor), static_cast<int>(image.rows * factor));
+    const cv::Size size(static_cast<int>(image.cols * factor),
+                        static_cast<int>(image.rows * factor));
     if (size.area() == 0) return failure(kPixelworkNoDocument);
     cv::resize(image, searched, size, 0, 0, cv::INTER_LINEAR);
   }
@@ -155,15 +157,17 @@ int jpegcutandrotate(const unsigned char* src, int srcLen, unsigned char* dst, i
 
 int jpegzoom(const unsigned char* src, int srcLen, unsigned char* dst, int* dstLen, float zoom,
              float limit) {
-  if (!(zoom > 0.0f && zoom <= limit && zoom <= kPixelworkLargestZoom)) return kPixelworkBadArgument;
+  if (!(zoom > 0.0f && zoom <= limit && zoom <= kPixelworkLargestZoom))
+    return kPixelworkBadArgument;
   return run(src, srcLen, dst, dstLen, kPixelworkPreviewCapacity,
              [&](const Source& source) { return zoomIn(source, zoom); });
 }
 
 int jpeggray(const unsigned char* src, int srcLen, unsigned char* dst, int* dstLen) {
   return run(src, srcLen, dst, dstLen, kPixelworkPhotoCapacity, [](const Source& source) {
-    return madeJpeg(pixelwork::transformLosslessly(source.bytes, source.size, TJXOP_NONE, TJXOPT_GRAY),
-                    kPixelworkUndecodable);
+    return madeJpeg(
+        pixelwork::transformLosslessly(source.bytes, source.size, TJXOP_NONE, TJXOPT_GRAY),
+        kPixelworkUndecodable);
   });
 }
 

@@ -15,15 +15,16 @@
 // Results.
 enum PixelworkResult {
   kPixelworkOk = 0,
-  kPixelworkBadArgument = -1,   // null pointer, non-positive length, factor out of range
-  kPixelworkUndecodable = -2,   // not a JPEG, damaged, or larger than kPixelworkLargestSource
-  kPixelworkTooLarge = -3,      // the result would not fit the destination's capacity
-  kPixelworkNoDocument = -4,    // jpegcutandrotate found no document to cut
-  kPixelworkFailed = -5,        // the JPEG or image library failed
+  kPixelworkBadArgument = -1,  // null pointer, non-positive length, factor out of range
+  kPixelworkUndecodable = -2,  // not a JPEG, damaged, or larger than kPixelworkLargestSource
+  kPixelworkTooLarge = -3,     // the result would not fit the destination's capacity
+  kPixelworkNoDocument = -4,   // jpegcutandrotate found no document to cut
+  kPixelworkFailed = -5,       // the JPEG or image library failed
 };
 
 constexpr std::size_t kPixelworkPreviewCapacity = 3145728;  // jpegedge, jpegzoom
-constexpr std::size_t kPixelworkPhotoCapacity = 2097152;    // jpegtranspose, jpegcutandrotate, jpeggray
+constexpr std::size_t kPixelworkPhotoCapacity =
+    2097152;  // jpegtranspose, jpegcutandrotate, jpeggray
 
 // Sources of more pixels than this are refused before decoding (a damaged header can claim
 // gigapixels); the terminal's cameras deliver at most 3 megapixels.
@@ -43,7 +44,8 @@ PIXELWORK_EXPORT int jpegtranspose(int mode, int quarterTurns, const unsigned ch
 
 // The preview frame with the document outlined in green, found as libframepack finds it. A
 // frame without a document is handed back unchanged, byte for byte.
-PIXELWORK_EXPORT int jpegedge(const unsigned char* src, int srcLen, unsigned char* dst, int* dstLen);
+PIXELWORK_EXPORT int jpegedge(const unsigned char* src, int srcLen, unsigned char* dst,
+                              int* dstLen);
 
 // The document cut out of the photo, turned upright and cropped, as libcropalign cuts it.
 // factor (above 0, at most 1) is the scale at which the document is searched before it is cut
@@ -60,6 +62,7 @@ PIXELWORK_EXPORT int jpegzoom(const unsigned char* src, int srcLen, unsigned cha
                               float zoom, float limit);
 
 // The source in grey: its luminance kept losslessly, colour dropped.
-PIXELWORK_EXPORT int jpeggray(const unsigned char* src, int srcLen, unsigned char* dst, int* dstLen);
+PIXELWORK_EXPORT int jpeggray(const unsigned char* src, int srcLen, unsigned char* dst,
+                              int* dstLen);
 
 }  // extern "C"

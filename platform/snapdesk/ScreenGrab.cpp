@@ -121,7 +121,7 @@ struct ScreenGrabber::Connection {
     XShmSegmentInfo segment{};
     XImage* shared_image = nullptr;
     XImage* requested_image = nullptr;
-    std::vector<unsigned char> converted;   // pixels of a layout TurboJPEG does not read
+    std::vector<unsigned char> converted;  // pixels of a layout TurboJPEG does not read
 
     static std::unique_ptr<Connection> open(const char* name);
     ~Connection();
@@ -175,7 +175,7 @@ std::optional<ScreenPixels> ScreenGrabber::Connection::grab(Transfer transfer) {
 }
 
 XImage* ScreenGrabber::Connection::grab_shared(unsigned width, unsigned height,
-                                              const ErrorTrap& trap) {
+                                               const ErrorTrap& trap) {
     const bool same_size = shared_image && static_cast<unsigned>(shared_image->width) == width &&
                            static_cast<unsigned>(shared_image->height) == height;
     if (!same_size) {
@@ -186,7 +186,8 @@ XImage* ScreenGrabber::Connection::grab_shared(unsigned width, unsigned height,
             return nullptr;
         }
     }
-    const Bool taken = XShmGetImage(display, DefaultRootWindow(display), shared_image, 0, 0, AllPlanes);
+    const Bool taken =
+        XShmGetImage(display, DefaultRootWindow(display), shared_image, 0, 0, AllPlanes);
     return taken && !trap.failed() ? shared_image : nullptr;
 }
 
@@ -200,7 +201,8 @@ bool ScreenGrabber::Connection::attach_shared(unsigned width, unsigned height,
     if (!image) return false;
     segment.shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * image->height,
                            IPC_CREAT | 0600);
-    void* address = segment.shmid < 0 ? reinterpret_cast<void*>(-1) : shmat(segment.shmid, nullptr, 0);
+    void* address = segment.shmid < 0 ? reinterpret_cast<void*>(-1)
+                                      : shmat(segment.shmid, nullptr, 0);
     if (address == reinterpret_cast<void*>(-1)) {
         if (segment.shmid >= 0) shmctl(segment.shmid, IPC_RMID, nullptr);
         XDestroyImage(image);
@@ -238,8 +240,8 @@ void ScreenGrabber::Connection::release_shared() {
 XImage* ScreenGrabber::Connection::grab_requested(unsigned width, unsigned height,
                                                   const ErrorTrap& trap) {
     release_requested();
-    requested_image = XGetImage(display, DefaultRootWindow(display), 0, 0, width, height,
-                                AllPlanes, ZPixmap);
+    requested_image =
+        XGetImage(display, DefaultRootWindow(display), 0, 0, width, height, AllPlanes, ZPixmap);
     return trap.failed() ? nullptr : requested_image;
 }
 

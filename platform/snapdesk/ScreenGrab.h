@@ -21,8 +21,8 @@ struct ScreenPixels {
 
 // How the pixels come from the server.
 enum class Transfer {
-    SharedMemoryWhereOffered,   // MIT-SHM when the server offers it and can attach our segment
-    ImageRequest,               // XGetImage: the pixels travel through the socket
+    SharedMemoryWhereOffered,  // MIT-SHM when the server offers it and can attach our segment
+    ImageRequest,              // XGetImage: the pixels travel through the socket
 };
 
 // One connection to the display that DISPLAY names, kept between grabs. Not thread-safe: the

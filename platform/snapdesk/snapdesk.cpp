@@ -33,6 +33,6 @@ extern "C" bool SnapDesk(const char* path) {
         const auto pixels = shared.grabber.grab();
         return pixels && shared.writer.write(*pixels, path);
     } catch (...) {
-        return false;   // out of memory: no picture this time
+        return false;  // out of memory: no picture this time
     }
 }

@@ -46,8 +46,8 @@ std::array<uint8_t, kBlockSize> Encode(const Picture& picture) {
 
 bool Decode(const uint8_t* block, uint8_t* pixels) {
     if (!block || !pixels) return false;
-    if (std::memcmp(block, kMagic, sizeof kMagic) != 0 || block[4] != 1 ||
-        block[5] != kCellSize || block[6] != kGridWidth || block[7] != kGridHeight)
+    if (std::memcmp(block, kMagic, sizeof kMagic) != 0 || block[4] != 1 || block[5] != kCellSize ||
+        block[6] != kGridWidth || block[7] != kGridHeight)
         return false;
     uint32_t stored = 0;
     for (int i = 0; i < 4; ++i) stored |= uint32_t(block[kChecksumOffset + i]) << (8 * i);
@@ -55,8 +55,8 @@ bool Decode(const uint8_t* block, uint8_t* pixels) {
     for (int y = 0; y < kHeight; ++y) {
         uint8_t* row = pixels + size_t(kHeight - 1 - y) * kWidth * 3;  // bottom row first
         for (int x = 0; x < kWidth; ++x) {
-            const uint8_t* colour =
-                block + kPaletteOffset + 3 * CellIndex(block, y / kCellSize, x / kCellSize);
+            const uint8_t* colour = block + kPaletteOffset +
+                                    3 * CellIndex(block, y / kCellSize, x / kCellSize);
             std::memcpy(row + 3 * x, colour, 3);
         }
     }

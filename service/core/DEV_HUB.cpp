@@ -213,10 +213,8 @@ void CDEV_HUB::load_camera_driver() {
 void CDEV_HUB::load_jpeg_library() {
     handle2 = load_library_or_exit("./libpixelwork.so");
     const EntryBinding bindings[] = {
-        {"jpegedge", slot(jpegedge)},
-        {"jpegcutandrotate", slot(jpegcutandrotate)},
-        {"jpegtranspose", slot(jpegtranspose)},
-        {"jpegzoom", slot(jpegzoom)},
+        {"jpegedge", slot(jpegedge)},           {"jpegcutandrotate", slot(jpegcutandrotate)},
+        {"jpegtranspose", slot(jpegtranspose)}, {"jpegzoom", slot(jpegzoom)},
         {"jpeggray", slot(jpeggray)},
     };
     bind_entries_or_exit(handle2, bindings, sizeof bindings / sizeof bindings[0],

@@ -13,9 +13,9 @@
 namespace countermate {
 
 struct CameraAnswer {
-    std::string result;    // the driver's retVal text
-    std::string message;   // its errMsg text
-    std::string output;    // the entry's third text, when it has one
+    std::string result;   // the driver's retVal text
+    std::string message;  // its errMsg text
+    std::string output;   // the entry's third text, when it has one
     bool ok() const { return std::atoi(result.c_str()) == 0; }
 };
 

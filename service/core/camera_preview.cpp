@@ -78,13 +78,15 @@ bool next_frame(std::vector<unsigned char>& frame) {
         return true;
     }
     park_while_asked();
-    return CamGetVideoImage_Passthrough(m_rotationAngle, m_edgeDetection, m_zoomInTimes, frame) == 0;
+    return CamGetVideoImage_Passthrough(m_rotationAngle, m_edgeDetection, m_zoomInTimes, frame) ==
+           0;
 }
 
 // The camera driver's frames come at most every 100 ms; a stop ends the pause at once.
 void pause_between_driver_frames() {
     std::unique_lock<std::mutex> hold(preview_state_lock);
-    preview_state_changed.wait_for(hold, kDriverFramePause, [] { return m_isStopVideoStream.load(); });
+    preview_state_changed.wait_for(hold, kDriverFramePause,
+                                   [] { return m_isStopVideoStream.load(); });
 }
 
 void run_preview(StreamOutput& output) {
@@ -215,7 +217,8 @@ void VideoStreamThreadProcess() {
     SERVICE_LOG(LOG_LEVEL_INFO, "VideoStreamThreadProcess", "视频预览线程退出！");
 }
 
-int CamGetVideoImage_Passthrough(int rotation, int edge, float zoom, std::vector<unsigned char>& jpeg) {
+int CamGetVideoImage_Passthrough(int rotation, int edge, float zoom,
+                                 std::vector<unsigned char>& jpeg) {
     jpeg.resize(kFrameCapacity);
     int length = 0;
     const int read = ctm->GetVideoData(&length, jpeg.data());
@@ -262,7 +265,8 @@ int CamGetCameraImage_Passthrough(int rotation, int cutType, const std::string& 
     SERVICE_LOG(LOG_LEVEL_DEBUG, "CamGetCameraImage_Passthrough", "...");
     const int paused = ctm->PauseVideo();
     if (paused != 0) {
-        SERVICE_LOG(LOG_LEVEL_DEBUG, "CamGetCameraImage_Passthrough", "ZR_PauseVideo return %d", paused);
+        SERVICE_LOG(LOG_LEVEL_DEBUG, "CamGetCameraImage_Passthrough", "ZR_PauseVideo return %d",
+                    paused);
         return paused;
     }
     const int result = take_passthrough_photo(rotation, cutType, imagePath, base64);

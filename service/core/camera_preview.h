@@ -62,7 +62,8 @@ void VideoStreamThreadProcess();
 // One frame from the terminal camera, turned by `rotation` quarter turns, edge-marked when
 // `edge` is 1 and zoomed when `zoom` is above 0. `jpeg` receives the frame; the result is that of
 // the frame read or of the last transform run.
-int CamGetVideoImage_Passthrough(int rotation, int edge, float zoom, std::vector<unsigned char>& jpeg);
+int CamGetVideoImage_Passthrough(int rotation, int edge, float zoom,
+                                 std::vector<unsigned char>& jpeg);
 
 // One photo from the terminal camera while its preview is parked: turned by `rotation`, cut to
 // the document when `cutType` is 1, written to `imagePath` when that is not empty, and handed

@@ -182,12 +182,12 @@ void cancel_for_departed(uint64_t connection) {
 
 const char* exit_reason_text(Ws_ExitType reason) {
     switch (reason) {
-    case WsExit_ByEpoll: return "disconnect by epoll";
-    case WsExit_BySend: return "disconnect by send";
-    case WsExit_LoginFailed: return "disconnect by login failed ";
-    case WsExit_LoginTimeout: return "disconnect by login timeout ";
-    case WsExit_Disconnect: return "disconnect by disconnect ";
-    default: return "disconnect by unknow ";
+        case WsExit_ByEpoll: return "disconnect by epoll";
+        case WsExit_BySend: return "disconnect by send";
+        case WsExit_LoginFailed: return "disconnect by login failed ";
+        case WsExit_LoginTimeout: return "disconnect by login timeout ";
+        case WsExit_Disconnect: return "disconnect by disconnect ";
+        default: return "disconnect by unknow ";
     }
 }
 
@@ -212,7 +212,8 @@ int send_reply(uint64_t connection, std::string reply, const std::string& method
     int sent = -1;
     {
         std::lock_guard<std::mutex> guard(reply_server_lock);
-        if (reply_server) sent = ws_send_to(reply_server, connection, WsData_Text, std::move(reply));
+        if (reply_server)
+            sent = ws_send_to(reply_server, connection, WsData_Text, std::move(reply));
     }
     if (sent == -1) {
         SERVICE_LOG(LOG_LEVEL_WARN, "SendWSMsg", "[%s] reply dropped: its client has gone",
@@ -220,8 +221,9 @@ int send_reply(uint64_t connection, std::string reply, const std::string& method
         return sent;
     }
     if (sent < 0) SERVICE_LOG(LOG_LEVEL_ERROR, "SendWSMsg", "ws_send error！");
-    SERVICE_LOG(LOG_LEVEL_DEBUG, "SendWSMsg", "[%s] response data with a length of %d has been send",
-                method.c_str(), static_cast<int>(length));
+    SERVICE_LOG(LOG_LEVEL_DEBUG, "SendWSMsg",
+                "[%s] response data with a length of %d has been send", method.c_str(),
+                static_cast<int>(length));
     return sent;
 }
 
@@ -243,7 +245,7 @@ void onLogin(WsClient* client) {
     std::printf("onLogin: fd/%03d index/%03d total/%03d addr/%d.%d.%d.%d:%d\r\n", client->fd,
                 client->index, client->server->clientCount.load(), client->ip[0], client->ip[1],
                 client->ip[2], client->ip[3], client->port);
-    std::fflush(stdout);   // one line per client, seen at once wherever the output goes
+    std::fflush(stdout);  // one line per client, seen at once wherever the output goes
 }
 
 void onExit(WsClient* client, Ws_ExitType reason) {

@@ -12,8 +12,9 @@ using CamGetCameraImageFn = void (*)(unsigned char* jpegBuf, int* jpegLen, char*
                                      char* errMsg, float scale);
 
 // JPEG library: source JPEG in, caller's work buffer out, 0 on success.
-using JpegTransposeFn = int (*)(int mode, int quarter_turns, unsigned char* source, int source_length,
-                                unsigned char* destination, int* destination_length);
+using JpegTransposeFn = int (*)(int mode, int quarter_turns, unsigned char* source,
+                                int source_length, unsigned char* destination,
+                                int* destination_length);
 using JpegEdgeFn = int (*)(unsigned char* source, int source_length, unsigned char* destination,
                            int* destination_length);
 using JpegCutAndRotateFn = int (*)(unsigned char* source, int source_length,

@@ -22,10 +22,10 @@ void JpegChain::run(const char* failure_text, Step step) {
 }
 
 void JpegChain::rotate(int quarter_turns, const char* failure_text) {
-    run(failure_text, [quarter_turns](unsigned char* source, int length, unsigned char* out,
-                                      int* out_length) {
-        return jpegtranspose(1, quarter_turns, source, length, out, out_length);
-    });
+    run(failure_text,
+        [quarter_turns](unsigned char* source, int length, unsigned char* out, int* out_length) {
+            return jpegtranspose(1, quarter_turns, source, length, out, out_length);
+        });
 }
 
 void JpegChain::mark_edges(const char* failure_text) {
@@ -35,17 +35,17 @@ void JpegChain::mark_edges(const char* failure_text) {
 }
 
 void JpegChain::zoom(float factor, const char* failure_text) {
-    run(failure_text, [factor](unsigned char* source, int length, unsigned char* out,
-                               int* out_length) {
-        return jpegzoom(source, length, out, out_length, factor, 5.0f);
-    });
+    run(failure_text,
+        [factor](unsigned char* source, int length, unsigned char* out, int* out_length) {
+            return jpegzoom(source, length, out, out_length, factor, 5.0f);
+        });
 }
 
 void JpegChain::cut_and_straighten(float factor, const char* failure_text) {
-    run(failure_text, [factor](unsigned char* source, int length, unsigned char* out,
-                               int* out_length) {
-        return jpegcutandrotate(source, length, out, out_length, factor);
-    });
+    run(failure_text,
+        [factor](unsigned char* source, int length, unsigned char* out, int* out_length) {
+            return jpegcutandrotate(source, length, out, out_length, factor);
+        });
 }
 
 }  // namespace countermate

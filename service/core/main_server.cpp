@@ -45,8 +45,9 @@ void report_reach(const countermate::ServerSettings& settings) {
     if (!settings.origins_restricted) {
         SERVICE_LOG(LOG_LEVEL_WARN, "RunCounterMateServer",
                     "AllowedOrigins is not set: pages of every web site may drive the devices");
-        std::printf("warning: AllowedOrigins is not set in CONFIG.ini [SERVER]: pages of every "
-                    "web site may drive the devices\n");
+        std::printf(
+            "warning: AllowedOrigins is not set in CONFIG.ini [SERVER]: pages of every "
+            "web site may drive the devices\n");
     }
     if (settings.file_roots.empty()) {
         SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer",
@@ -78,23 +79,25 @@ extern "C" COUNTERMATE_EXPORT void RunCounterMateServer(int port) {
     std::fflush(stdout);
     SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer", "...");
     SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer", "serverPort:%d", port);
-    SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer", "serverVersion:%s", countermate::kServiceVersion);
+    SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer", "serverVersion:%s",
+                countermate::kServiceVersion);
     countermate::load_server_settings();
 
-    WsServer* server = ws_server_start(server_options(port, countermate::current_server_settings()));
+    WsServer* server =
+        ws_server_start(server_options(port, countermate::current_server_settings()));
     countermate::set_reply_server(server);
     std::this_thread::sleep_for(std::chrono::milliseconds(3000));
-    m_isExitSever = false;   // a stop asked for during start-up is forgotten
+    m_isExitSever = false;  // a stop asked for during start-up is forgotten
     if (server) {
         set_running_server(server);
         ws_server_wait(server, [] { return m_isExitSever.load(); });
         set_running_server(nullptr);
     }
-    if (m_isdoMethodProcessing) m_Dev_Hub.SetForcedReturn();   // end a wait in progress
+    if (m_isdoMethodProcessing) m_Dev_Hub.SetForcedReturn();  // end a wait in progress
     countermate::set_reply_server(nullptr);
     ws_server_release(&server);
     countermate::wait_for_request_worker();
-    countermate::stop_screen_streams();   // after the worker: no request can start one again
+    countermate::stop_screen_streams();  // after the worker: no request can start one again
     // Every departing page stopped its own preview; one whose page left unnoticed ends here, so
     // no stream thread outlives the service.
     countermate::stop_preview();
@@ -112,5 +115,6 @@ extern "C" COUNTERMATE_EXPORT void ExitCounterMateServer() {
 
 extern "C" COUNTERMATE_EXPORT void GetSoftInfo(char* title, char* version) {
     std::memcpy(title, kProductTitle, sizeof kProductTitle);
-    std::memcpy(version, countermate::kServiceVersion, std::strlen(countermate::kServiceVersion) + 1);
+    std::memcpy(version, countermate::kServiceVersion,
+                std::strlen(countermate::kServiceVersion) + 1);
 }

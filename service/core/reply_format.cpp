@@ -13,18 +13,18 @@ bool needs_escape(unsigned char byte) { return byte < 0x20 || byte == '"' || byt
 
 void append_escape(std::string& out, unsigned char byte) {
     switch (byte) {
-    case '"': out += "\\\""; return;
-    case '\\': out += "\\\\"; return;
-    case '\n': out += "\\n"; return;
-    case '\r': out += "\\r"; return;
-    case '\t': out += "\\t"; return;
-    case '\b': out += "\\b"; return;
-    case '\f': out += "\\f"; return;
-    default: {
-        char unicode[8];
-        std::snprintf(unicode, sizeof unicode, "\\u%04x", byte);
-        out += unicode;
-    }
+        case '"': out += "\\\""; return;
+        case '\\': out += "\\\\"; return;
+        case '\n': out += "\\n"; return;
+        case '\r': out += "\\r"; return;
+        case '\t': out += "\\t"; return;
+        case '\b': out += "\\b"; return;
+        case '\f': out += "\\f"; return;
+        default: {
+            char unicode[8];
+            std::snprintf(unicode, sizeof unicode, "\\u%04x", byte);
+            out += unicode;
+        }
     }
 }
 
@@ -45,14 +45,16 @@ void append_escaped(std::string& out, std::string_view text) {
 void append_integer(std::string& out, const ReplyValue* value) {
     long long number = 0;
     if (value && value->kind() == ReplyValue::Kind::Integer) number = value->integer();
-    if (value && value->kind() == ReplyValue::Kind::Real) number = static_cast<long long>(value->real());
+    if (value && value->kind() == ReplyValue::Kind::Real)
+        number = static_cast<long long>(value->real());
     out += std::to_string(number);
 }
 
 void append_real(std::string& out, const ReplyValue* value) {
     double number = 0;
     if (value && value->kind() == ReplyValue::Kind::Real) number = value->real();
-    if (value && value->kind() == ReplyValue::Kind::Integer) number = static_cast<double>(value->integer());
+    if (value && value->kind() == ReplyValue::Kind::Integer)
+        number = static_cast<double>(value->integer());
     char printed[64];
     std::snprintf(printed, sizeof printed, "%f", number);
     out += printed;

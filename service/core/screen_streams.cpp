@@ -25,7 +25,7 @@ constexpr size_t kMirrorImageCapacity = kBase64FrameCapacity;
 // folder, which holds Temp/), and where the terminal app shows it from.
 char kScreenPicture[] = "./Temp/1.jpg";
 char kTerminalScreenPicture[] = "/sdcard/ZR/CounterMate/temp/computer_screen.png";
-constexpr int kTerminalPathKind = 4;   // DownLoadFile: the name is the whole terminal path
+constexpr int kTerminalPathKind = 4;  // DownLoadFile: the name is the whole terminal path
 constexpr std::chrono::milliseconds kPushPause{10};
 
 // Guards m_signStreamTh and mirror_connection: the start and the stop of the mirror.
@@ -60,7 +60,7 @@ void run_sign_mirror(std::unique_ptr<StreamOutput> output) {
         }
         // A read that a stop ended before the picture was whole returns 0 with no picture.
         if (image.data()[0] == '\0') continue;
-        if (!output->send(mirror_frame(image.data()))) break;   // the page has gone
+        if (!output->send(mirror_frame(image.data()))) break;  // the page has gone
     }
     SERVICE_LOG(LOG_LEVEL_INFO, "SignNameStreamThreadProcess", "同屏线程退出！");
     m_isStopScreenStream = true;
@@ -77,7 +77,8 @@ void push_screen_pictures(SnapDeskFunction snap_desk) {
             return;
         }
         if (ctm->DownLoadFile(kTerminalPathKind, kScreenPicture, kTerminalScreenPicture) != 0) {
-            SERVICE_LOG(LOG_LEVEL_ERROR, "ComputerStreamThreadProcess", "推送截屏图片文件到柜台伴失败！");
+            SERVICE_LOG(LOG_LEVEL_ERROR, "ComputerStreamThreadProcess",
+                        "推送截屏图片文件到柜台伴失败！");
             return;
         }
         std::this_thread::sleep_for(kPushPause);
@@ -140,8 +141,9 @@ void start_sign_mirror(uint64_t connection) {
     stop_sign_mirror_locked();
     auto output = std::make_unique<StreamOutput>(connection, "ScreenStream");
     m_signScreenStatus = 1;
-    if (start_stream_thread(m_signStreamTh, m_isStopScreenStream, "SignNameScreen_Start",
-                            [output = std::move(output)]() mutable { run_sign_mirror(std::move(output)); })) {
+    if (start_stream_thread(
+            m_signStreamTh, m_isStopScreenStream, "SignNameScreen_Start",
+            [output = std::move(output)]() mutable { run_sign_mirror(std::move(output)); })) {
         mirror_connection = connection;
     }
 }

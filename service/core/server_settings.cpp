@@ -41,7 +41,8 @@ std::vector<std::string> split_setting_list(const std::string& text) {
 ServerSettings read_server_settings(const std::string& config_path) {
     ServerSettings settings;
     std::string value;
-    if (read_key(config_path, "BindAddress", value) && !value.empty()) settings.bind_address = value;
+    if (read_key(config_path, "BindAddress", value) && !value.empty())
+        settings.bind_address = value;
     if (read_key(config_path, "AllowedOrigins", value)) {
         settings.origins_restricted = true;
         settings.allowed_origins = split_setting_list(value);

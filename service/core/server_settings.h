@@ -19,10 +19,10 @@ namespace countermate {
 
 struct ServerSettings {
     std::string bind_address = "127.0.0.1";
-    bool origins_restricted = false;             // AllowedOrigins was given
+    bool origins_restricted = false;  // AllowedOrigins was given
     std::vector<std::string> allowed_origins;
     int max_connections_per_address = 64;
-    std::vector<std::string> file_roots;         // empty: every path is allowed
+    std::vector<std::string> file_roots;  // empty: every path is allowed
 };
 
 // Reads the [SERVER] keys of the INI file at `config_path`; absent keys keep their defaults.

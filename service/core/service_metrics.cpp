@@ -23,11 +23,11 @@ const Clock::time_point started_at = Clock::now();
 
 // Upper bounds of the request-duration buckets, in seconds: quick commands, then waits on the
 // customer, who may take a minute.
-constexpr std::array<double, 10> kDurationBounds = {0.005, 0.01, 0.025, 0.05, 0.1, 0.25,
-                                                    1, 5, 30, 120};
+constexpr std::array<double, 10> kDurationBounds = {0.005, 0.01, 0.025, 0.05, 0.1,
+                                                    0.25,  1,    5,     30,   120};
 
 struct MethodFigures {
-    std::map<int, uint64_t> results;                 // retVal -> requests
+    std::map<int, uint64_t> results;  // retVal -> requests
     std::array<uint64_t, kDurationBounds.size()> buckets{};
     uint64_t count = 0;
     double seconds = 0;
@@ -66,8 +66,8 @@ void write_requests(std::ostringstream& out) {
            "# TYPE countermate_requests_total counter\n";
     for (const auto& [method, figures] : methods) {
         for (const auto& [result, count] : figures.results) {
-            out << "countermate_requests_total{method=\"" << label(method) << "\",retval=\"" << result
-                << "\"} " << count << "\n";
+            out << "countermate_requests_total{method=\"" << label(method) << "\",retval=\""
+                << result << "\"} " << count << "\n";
         }
     }
     out << "# HELP countermate_request_duration_seconds Time from a request's arrival to its reply.\n"
@@ -82,8 +82,10 @@ void write_requests(std::ostringstream& out) {
         }
         out << "countermate_request_duration_seconds_bucket{method=\"" << name << "\",le=\"+Inf\"} "
             << figures.count << "\n"
-            << "countermate_request_duration_seconds_sum{method=\"" << name << "\"} " << figures.seconds << "\n"
-            << "countermate_request_duration_seconds_count{method=\"" << name << "\"} " << figures.count << "\n";
+            << "countermate_request_duration_seconds_sum{method=\"" << name << "\"} "
+            << figures.seconds << "\n"
+            << "countermate_request_duration_seconds_count{method=\"" << name << "\"} "
+            << figures.count << "\n";
     }
 }
 
@@ -95,7 +97,8 @@ void write_gauge(std::ostringstream& out, const char* name, const char* help, do
 // The terminal driver's count of file bytes moved, when the loaded driver keeps one.
 void write_transfers(std::ostringstream& out) {
     using Counts = void (*)(uint64_t*, uint64_t*);
-    const auto counts = handle ? reinterpret_cast<Counts>(dlsym(handle, "CounterMateTransferredBytes")) : nullptr;
+    const auto counts =
+        handle ? reinterpret_cast<Counts>(dlsym(handle, "CounterMateTransferredBytes")) : nullptr;
     if (!counts) return;
     uint64_t pushed = 0, pulled = 0;
     counts(&pushed, &pulled);
@@ -108,7 +111,8 @@ void write_transfers(std::ostringstream& out) {
 void write_server(std::ostringstream& out, WsServer* server) {
     if (!server) return;
     const WsServerFigures figures = ws_server_figures(server);
-    write_gauge(out, "countermate_clients_connected", "WebSocket clients connected now.", figures.clients);
+    write_gauge(out, "countermate_clients_connected", "WebSocket clients connected now.",
+                figures.clients);
     out << "# HELP countermate_connections_closed_total Connections the service ended, by reason.\n"
            "# TYPE countermate_connections_closed_total counter\n";
     const std::pair<const char*, uint64_t> closes[] = {
@@ -120,7 +124,8 @@ void write_server(std::ostringstream& out, WsServer* server) {
         {"too_many_from_address", figures.addressLimitRefusals},
     };
     for (const auto& [reason, count] : closes) {
-        out << "countermate_connections_closed_total{reason=\"" << reason << "\"} " << count << "\n";
+        out << "countermate_connections_closed_total{reason=\"" << reason << "\"} " << count
+            << "\n";
     }
 }
 
@@ -128,9 +133,9 @@ void write_server(std::ostringstream& out, WsServer* server) {
 
 const char* terminal_state_name(TerminalState state) {
     switch (state) {
-    case TerminalState::Connected: return "connected";
-    case TerminalState::Absent: return "absent";
-    case TerminalState::Unknown: break;
+        case TerminalState::Connected: return "connected";
+        case TerminalState::Absent: return "absent";
+        case TerminalState::Unknown: break;
     }
     return "unknown";
 }
@@ -170,21 +175,21 @@ std::vector<RecordedError> recent_errors() {
     return std::vector<RecordedError>(errors.begin(), errors.end());
 }
 
-double uptime_seconds() {
-    return std::chrono::duration<double>(Clock::now() - started_at).count();
-}
+double uptime_seconds() { return std::chrono::duration<double>(Clock::now() - started_at).count(); }
 
 std::string metrics_text(WsServer* server) {
     std::ostringstream out;
     {
         std::lock_guard<std::mutex> guard(figures_lock);
         write_requests(out);
-        write_gauge(out, "countermate_terminal_up", "1 while the terminal's link was last seen working.",
+        write_gauge(out, "countermate_terminal_up",
+                    "1 while the terminal's link was last seen working.",
                     terminal == TerminalState::Connected ? 1 : 0);
     }
     write_transfers(out);
     write_server(out, server);
-    write_gauge(out, "countermate_uptime_seconds", "Seconds since the service started.", uptime_seconds());
+    write_gauge(out, "countermate_uptime_seconds", "Seconds since the service started.",
+                uptime_seconds());
     return out.str();
 }
 

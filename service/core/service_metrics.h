@@ -18,10 +18,10 @@ enum class TerminalState { Unknown, Connected, Absent };
 const char* terminal_state_name(TerminalState state);
 
 struct RecordedError {
-    std::string when;      // local time, "YYYY-MM-DD HH:MM:SS"
+    std::string when;  // local time, "YYYY-MM-DD HH:MM:SS"
     std::string method;
     int result;
-    std::string message;   // the reply's errMsg
+    std::string message;  // the reply's errMsg
 };
 
 // One request answered: its name, its retVal and how long it ran.

@@ -30,11 +30,11 @@ TerminalResult call_terminal(CCounterMate& terminal, PortClosing closing,
 
     bool close_port = false;
     switch (closing) {
-    case PortClosing::Unconditionally: close_port = true; break;
-    case PortClosing::UnlessCancelling: close_port = !cancelling(); break;
-    case PortClosing::AfterOperation: close_port = operation_ran && !cancelling(); break;
-    case PortClosing::Never:
-    case PortClosing::LeftOpen: break;
+        case PortClosing::Unconditionally: close_port = true; break;
+        case PortClosing::UnlessCancelling: close_port = !cancelling(); break;
+        case PortClosing::AfterOperation: close_port = operation_ran && !cancelling(); break;
+        case PortClosing::Never:
+        case PortClosing::LeftOpen: break;
     }
     if (close_port) terminal.HIDClosePort();
     return result;

@@ -17,17 +17,17 @@ namespace countermate {
 // The handlers' kit (terminal_replies.h) keeps it open in the same way while a screen stream
 // reads or pushes through it.
 enum class PortClosing {
-    UnlessCancelling,       // closed at the end, or by the cancel when one is running
-    AfterOperation,         // card reads: closed right after a run operation, unless cancelling
-    Never,                  // requests that do not touch the port
-    LeftOpen,               // opened when needed and left open for the next request
-    Unconditionally,        // the CancelOpt request itself
+    UnlessCancelling,  // closed at the end, or by the cancel when one is running
+    AfterOperation,    // card reads: closed right after a run operation, unless cancelling
+    Never,             // requests that do not touch the port
+    LeftOpen,          // opened when needed and left open for the next request
+    Unconditionally,   // the CancelOpt request itself
 };
 
 struct TerminalResult {
     int code = 0;
-    std::string error_text;   // the driver's text for `code` ("操作成功" for 0), or the text of a
-                              // preparation that refused the request
+    std::string error_text;  // the driver's text for `code` ("操作成功" for 0), or the text of a
+                             // preparation that refused the request
 };
 
 // Runs `operation` on `terminal` within the port's open and close. `cancelling` is read when

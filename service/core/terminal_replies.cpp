@@ -20,9 +20,7 @@ OutputText::OutputText(size_t capacity, const char* initial) : bytes_(capacity +
 
 FileArgument::FileArgument(const HandlerArgs& args, const char* temporary_name,
                            const char* data_key, const char* form_key)
-    : data_key_(data_key),
-      data_(args.text(data_key)),
-      is_base64_(args.integer(form_key, 0) != 0) {
+    : data_key_(data_key), data_(args.text(data_key)), is_base64_(args.integer(form_key, 0) != 0) {
     if (!is_base64_) {
         path_ = data_;
         return;
@@ -58,7 +56,9 @@ namespace {
 // pushes through it.
 TerminalResult run_prepared(PortClosing closing, const std::function<int()>& operation,
                             const std::function<TerminalResult()>& prepare) {
-    const auto port_in_use = [] { return m_Dev_Hub.m_isCancelOpt.load() || stream_uses_terminal_port(); };
+    const auto port_in_use = [] {
+        return m_Dev_Hub.m_isCancelOpt.load() || stream_uses_terminal_port();
+    };
     return call_terminal(*ctm, closing, port_in_use, operation, prepare);
 }
 
@@ -73,16 +73,17 @@ TerminalResult run_on_terminal(PortClosing closing, const std::function<int()>& 
 TerminalResult run_with_file(const HandlerArgs& args, const char* temporary_name,
                              PortClosing closing, const std::function<int(char* path)>& operation) {
     FileArgument file(args, temporary_name);
-    return run_prepared(closing, [&] { return operation(file.path()); },
-                        [&] { return file.prepare(); });
+    return run_prepared(
+        closing, [&] { return operation(file.path()); }, [&] { return file.prepare(); });
 }
 
-TerminalResult run_with_files(const HandlerArgs& args, const std::vector<FileArgumentName>& files,
-                              PortClosing closing,
-                              const std::function<int(const std::vector<char*>& paths)>& operation) {
+TerminalResult run_with_files(
+    const HandlerArgs& args, const std::vector<FileArgumentName>& files, PortClosing closing,
+    const std::function<int(const std::vector<char*>& paths)>& operation) {
     std::vector<std::unique_ptr<FileArgument>> arguments;
     for (const FileArgumentName& file : files) {
-        arguments.push_back(std::make_unique<FileArgument>(args, file.temporary_name, file.data_key));
+        arguments.push_back(
+            std::make_unique<FileArgument>(args, file.temporary_name, file.data_key));
     }
     const auto prepare_all = [&] {
         for (const auto& argument : arguments) {
@@ -110,7 +111,8 @@ std::string text_result_reply(const char* reply_template, PortClosing closing, s
                               const std::function<int(char*)>& operation,
                               const std::vector<LocalPath>& paths) {
     OutputText text(capacity);
-    const auto result = run_on_terminal(closing, [&] { return operation(text.data()); }, paths);
+    const auto result = run_on_terminal(
+        closing, [&] { return operation(text.data()); }, paths);
     return format_reply(reply_template, {result.code, text.text(), result.error_text});
 }
 
@@ -118,7 +120,8 @@ std::string integer_result_reply(const char* reply_template, PortClosing closing
                                  const std::function<int(int*)>& operation,
                                  const std::vector<LocalPath>& paths) {
     int value = 0;
-    const auto result = run_on_terminal(closing, [&] { return operation(&value); }, paths);
+    const auto result = run_on_terminal(
+        closing, [&] { return operation(&value); }, paths);
     return format_reply(reply_template, {result.code, value, result.error_text});
 }
 

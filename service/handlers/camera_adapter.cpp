@@ -51,7 +51,8 @@ void resume_preview(int result) {
     countermate::start_preview(countermate::requesting_connection());
 }
 
-constexpr const char* kNotOpen = R"({"functionName":"iCamPhotoBase64","errorMsg":"%s","success":0})";
+constexpr const char* kNotOpen =
+    R"({"functionName":"iCamPhotoBase64","errorMsg":"%s","success":0})";
 
 }  // namespace
 
@@ -64,12 +65,14 @@ void CDEV_HUB::GetCameraImage(std::string, std::string& reply) {
     std::vector<unsigned char> photo;
     const int result = take_photo(std::string(), photo);
     if (result != 0) {
-        reply = format_reply(R"({"functionName":"iCamPhotoBase64","errorMsg":"%s","success":0})", {"拍照失败"});
+        reply = format_reply(R"({"functionName":"iCamPhotoBase64","errorMsg":"%s","success":0})",
+                             {"拍照失败"});
     } else {
         std::string text(countermate::base64_encoded_length(photo.size()), '\0');
         text.resize(countermate::base64_encode(photo.data(), photo.size(), &text[0]));
-        reply = format_reply(R"({"functionName":"iCamPhotoBase64","errorMsg":"","success":1,"imgBase64Str":"%s"})",
-                             {text});
+        reply = format_reply(
+            R"({"functionName":"iCamPhotoBase64","errorMsg":"","success":1,"imgBase64Str":"%s"})",
+            {text});
     }
     resume_preview(result);
 }
@@ -83,14 +86,16 @@ void CDEV_HUB::GetCameraImage_Path(std::string args, std::string& reply) {
     const std::string refusal =
         countermate::local_paths_refusal({{"imgPath", image_path, countermate::PathUse::Write}});
     if (!refusal.empty()) {
-        reply = format_reply(R"({"functionName":"iCamPhoto","errorMsg":"%s","success":0})", {refusal});
+        reply =
+            format_reply(R"({"functionName":"iCamPhoto","errorMsg":"%s","success":0})", {refusal});
         return;
     }
     countermate::stop_preview();
     std::vector<unsigned char> photo;
     const int result = take_photo(image_path, photo);
     if (result != 0) {
-        reply = format_reply(R"({"functionName":"iCamPhoto","errorMsg":"%s","success":0})", {"拍照失败"});
+        reply = format_reply(R"({"functionName":"iCamPhoto","errorMsg":"%s","success":0})",
+                             {"拍照失败"});
     } else {
         if (!image_path.empty()) {
             countermate::terminal::LocalFile file =
@@ -98,11 +103,13 @@ void CDEV_HUB::GetCameraImage_Path(std::string args, std::string& reply) {
             if (file) {
                 std::fwrite(photo.data(), 1, photo.size(), file.get());
             } else {
-                SERVICE_LOG(LOG_LEVEL_ERROR, "GetCameraImage_Path", "路径【%s】写文件失败", image_path.c_str());
+                SERVICE_LOG(LOG_LEVEL_ERROR, "GetCameraImage_Path", "路径【%s】写文件失败",
+                            image_path.c_str());
             }
         }
-        reply = format_reply(R"({"functionName":"iCamPhoto","errorMsg":"","imgPath":"%s","success":1})",
-                             {image_path});
+        reply =
+            format_reply(R"({"functionName":"iCamPhoto","errorMsg":"","imgPath":"%s","success":1})",
+                         {image_path});
     }
     resume_preview(result);
 }

@@ -27,9 +27,10 @@ constexpr const char* kNothingToDo = "成功";
 std::string driver_settings_reply(const char* method, const CameraAnswer& answer,
                                   const char* debug_format, const char* failure_text,
                                   int failure_code = 1, const char* error_function = nullptr) {
-    SERVICE_LOG(LOG_LEVEL_DEBUG, method, debug_format, answer.result.c_str(), answer.message.c_str());
-    const int code = camera_code(answer, failure_code, error_function ? error_function : method,
-                                 failure_text);
+    SERVICE_LOG(LOG_LEVEL_DEBUG, method, debug_format, answer.result.c_str(),
+                answer.message.c_str());
+    const int code =
+        camera_code(answer, failure_code, error_function ? error_function : method, failure_text);
     return camera_reply(method, code, answer.message);
 }
 
@@ -41,13 +42,15 @@ std::string terminal_rotation_reply(const char* method, bool right) {
 
 std::string terminal_zoom_reply(const char* method, bool in) {
     m_zoomInTimes = countermate::zoom_step(m_zoomInTimes, in);
-    SERVICE_LOG(LOG_LEVEL_DEBUG, method, in ? "CamZoomIn m_zoomInTimes=%f" : "CamZoomOut m_zoomInTimes=%f",
+    SERVICE_LOG(LOG_LEVEL_DEBUG, method,
+                in ? "CamZoomIn m_zoomInTimes=%f" : "CamZoomOut m_zoomInTimes=%f",
                 static_cast<double>(m_zoomInTimes.load()));
     return camera_reply(method, 0, "");
 }
 
 const char* terminal_resolutions(int camera) {
-    if (camera == 1) return "2048*1536|1600*1200|1920*1080|1280*960|1024*768|1280*720|800*600|640*480|320*240";
+    if (camera == 1)
+        return "2048*1536|1600*1200|1920*1080|1280*960|1024*768|1280*720|800*600|640*480|320*240";
     if (camera == 2) return "2048*1536|1600*1200|1920*1080|1024*768|1280*720|800*600|640*480";
     return "";
 }
@@ -62,7 +65,8 @@ void CDEV_HUB::CamInit(std::string, std::string& reply) {
     const CameraAnswer answer = call_camera(pCamInit, kCamTextCapacity);
     SERVICE_LOG(LOG_LEVEL_DEBUG, "CamInit", "执行CamInit(): success = %s, errMsg = %s, state = %s",
                 answer.result.c_str(), answer.message.c_str(), answer.output.c_str());
-    reply = camera_reply("CamInit", camera_code(answer, 1, "CamInit", "初始化设备失败"), answer.message);
+    reply = camera_reply("CamInit", camera_code(answer, 1, "CamInit", "初始化设备失败"),
+                         answer.message);
 }
 
 void CDEV_HUB::CamDeinit(std::string, std::string& reply) {
@@ -82,8 +86,8 @@ void CDEV_HUB::CamGetResolutionList(std::string args, std::string& reply) {
         reply = format_reply(reply_template, {0, "", terminal_resolutions(camera)});
         return;
     }
-    const CameraAnswer answer = call_camera(pCamGetResolutionList, camera_number_text(camera),
-                                            kCamResolutionListCapacity);
+    const CameraAnswer answer =
+        call_camera(pCamGetResolutionList, camera_number_text(camera), kCamResolutionListCapacity);
     SERVICE_LOG(LOG_LEVEL_DEBUG, "CamGetResolutionList",
                 "CamGetResolutionList():  success = %s, errMsg = %s ,resolutionList = %s",
                 answer.result.c_str(), answer.message.c_str(), answer.output.c_str());
@@ -125,7 +129,8 @@ void CDEV_HUB::CamSetColor(std::string args, std::string& reply) {
         reply = camera_reply("CamSetColor", 0, kNothingToDo);
         return;
     }
-    reply = driver_settings_reply("CamSetColor", call_camera(pCamSetColor, camera_number_text(color)),
+    reply = driver_settings_reply("CamSetColor",
+                                  call_camera(pCamSetColor, camera_number_text(color)),
                                   "CamSetColor():  success = %s, errMsg = %s ", "设置色彩模式失败");
 }
 
@@ -137,9 +142,9 @@ void CDEV_HUB::CamSetCutType(std::string args, std::string& reply) {
         reply = camera_reply("CamSetCutType", 0, kNothingToDo);
         return;
     }
-    reply = driver_settings_reply("CamSetCutType",
-                                  call_camera(pCamSetCutType, camera_number_text(cut_type)),
-                                  "CamSetCutType():  success = %s, errMsg = %s", "设置裁切模式失败");
+    reply = driver_settings_reply(
+        "CamSetCutType", call_camera(pCamSetCutType, camera_number_text(cut_type)),
+        "CamSetCutType():  success = %s, errMsg = %s", "设置裁切模式失败");
 }
 
 void CDEV_HUB::CamSetRotateLeft(std::string, std::string& reply) {
@@ -166,7 +171,8 @@ void CDEV_HUB::VideoRotate(std::string, std::string& reply) {
         return;
     }
     reply = driver_settings_reply("VideoRotate", call_camera(pCamSetRotateRight),
-                                  "CamSetRotateRight(): success = %s, errMsg = %s", "向右旋转失败", -11);
+                                  "CamSetRotateRight(): success = %s, errMsg = %s", "向右旋转失败",
+                                  -11);
 }
 
 void CDEV_HUB::CamZoomIn(std::string, std::string& reply) {

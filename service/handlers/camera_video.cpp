@@ -71,7 +71,8 @@ void switch_away_from_preview(const char* method, const char* stop_log) {
 // The rename of the camera driver's photo; a failure is not reported.
 void move_driver_photo(const std::string& from, const std::string& to) {
     if (to.empty()) return;
-    if (!countermate::local_paths_refusal({{"imagePath", to, countermate::PathUse::Write}}).empty()) return;
+    if (!countermate::local_paths_refusal({{"imagePath", to, countermate::PathUse::Write}}).empty())
+        return;
     std::rename(from.c_str(), to.c_str());
 }
 
@@ -119,9 +120,10 @@ Photo terminal_photo(const char* log_function, const std::string& image_path) {
         return photo;
     }
     countermate::ParkedPreview parked;
-    const int result = parked.parked() ? CamGetCameraImage_Passthrough(m_rotationAngle, m_edgeDetection,
-                                                                       image_path, photo.picture)
-                                       : 1;
+    const int result = parked.parked()
+                           ? CamGetCameraImage_Passthrough(m_rotationAngle, m_edgeDetection,
+                                                           image_path, photo.picture)
+                           : 1;
     if (result != 0) {
         photo.code = 1;
         photo.picture.clear();
@@ -131,8 +133,10 @@ Photo terminal_photo(const char* log_function, const std::string& image_path) {
 }
 
 std::string photo_reply(const char* method, const Photo& photo) {
-    return format_reply(std::string(R"({"method":")") .append(method)
-                            .append(R"(","retVal":%d,"errMsg":"%s","imgBase64":"%s"})").c_str(),
+    return format_reply(std::string(R"({"method":")")
+                            .append(method)
+                            .append(R"(","retVal":%d,"errMsg":"%s","imgBase64":"%s"})")
+                            .c_str(),
                         {photo.code, photo.message, photo.picture});
 }
 
@@ -145,7 +149,8 @@ void CDEV_HUB::CamOpen(std::string args, std::string& reply) {
         reply = camera_reply("CamOpen", 0, "");
         return;
     }
-    if (countermate::preview_running()) switch_away_from_preview("CamOpen", "执行ZR_StopVideo:  retVal=%d");
+    if (countermate::preview_running())
+        switch_away_from_preview("CamOpen", "执行ZR_StopVideo:  retVal=%d");
     m_CameraNo = camera;
     if (!m_isUVCCamera) {
         countermate::reset_view_settings();
@@ -153,7 +158,8 @@ void CDEV_HUB::CamOpen(std::string args, std::string& reply) {
         return;
     }
     const CameraAnswer answer = open_driver_camera("CamOpen", camera);
-    reply = camera_reply("CamOpen", camera_code(answer, 1, "CamOpen", "打开摄像头失败"), answer.message);
+    reply = camera_reply("CamOpen", camera_code(answer, 1, "CamOpen", "打开摄像头失败"),
+                         answer.message);
 }
 
 void CDEV_HUB::CamGetVideoStream(std::string, std::string& reply) {
@@ -186,8 +192,9 @@ void CDEV_HUB::VideoStart(std::string args, std::string& reply) {
         switch_away_from_preview("VideoStart", "ZR_StopVideo():  retVal=%d");
     } else if (m_isUVCCamera) {
         const CameraAnswer answer = call_camera(pCamInit, kCamTextCapacity);
-        SERVICE_LOG(LOG_LEVEL_DEBUG, "VideoStart", "CamInit(): success = %s, errMsg = %s, state = %s",
-                    answer.result.c_str(), answer.message.c_str(), answer.output.c_str());
+        SERVICE_LOG(LOG_LEVEL_DEBUG, "VideoStart",
+                    "CamInit(): success = %s, errMsg = %s, state = %s", answer.result.c_str(),
+                    answer.message.c_str(), answer.output.c_str());
         if (const int code = camera_code(answer, -19, "VideoStart", "初始化设备失败")) {
             reply = camera_reply("VideoStart", code, answer.message);
             return;
@@ -198,8 +205,9 @@ void CDEV_HUB::VideoStart(std::string args, std::string& reply) {
         int code = camera_code(answer, -11, "VideoStart", "打开摄像头失败");
         if (code == 0 && edge_detection) {
             answer = call_camera(pCamSetCutType, "1");
-            SERVICE_LOG(LOG_LEVEL_DEBUG, "VideoStart", "CamSetCutType():  success = %s, errMsg = %s",
-                        answer.result.c_str(), answer.message.c_str());
+            SERVICE_LOG(LOG_LEVEL_DEBUG, "VideoStart",
+                        "CamSetCutType():  success = %s, errMsg = %s", answer.result.c_str(),
+                        answer.message.c_str());
             code = camera_code(answer, -11, "VideoStart", "设置裁切模式失败");
         }
         if (code != 0) {
@@ -265,12 +273,14 @@ void CDEV_HUB::CamClose(std::string, std::string& reply) {
 void CDEV_HUB::CamGetCameraImage(std::string args, std::string& reply) {
     const std::string image_path = HandlerArgs(args).text("imagePath");
     if (!countermate::preview_running()) {
-        reply = format_reply(R"({"method":"CamGetCameraImage","retVal":%d,"imgBase64":"","errMsg":"%s"})",
-                             {1, kNoPreview});
+        reply = format_reply(
+            R"({"method":"CamGetCameraImage","retVal":%d,"imgBase64":"","errMsg":"%s"})",
+            {1, kNoPreview});
         return;
     }
-    const Photo photo = m_isUVCCamera ? driver_photo("CamGetCameraImage", image_path, 1, nullptr, false)
-                                      : terminal_photo("doMethodProcess", image_path);
+    const Photo photo = m_isUVCCamera
+                            ? driver_photo("CamGetCameraImage", image_path, 1, nullptr, false)
+                            : terminal_photo("doMethodProcess", image_path);
     reply = photo_reply("CamGetCameraImage", photo);
 }
 
@@ -280,8 +290,8 @@ void CDEV_HUB::VideoGetImage(std::string args, std::string& reply) {
         reply = photo_reply("VideoGetImage", Photo{-11, kNoPreview, ""});
         return;
     }
-    const Photo photo = m_isUVCCamera
-                            ? driver_photo("VideoGetImage", image_path, -11, "获取高拍仪照片失败", true)
-                            : terminal_photo("VideoGetImage", image_path);
+    const Photo photo =
+        m_isUVCCamera ? driver_photo("VideoGetImage", image_path, -11, "获取高拍仪照片失败", true)
+                      : terminal_photo("VideoGetImage", image_path);
     reply = photo_reply("VideoGetImage", photo);
 }

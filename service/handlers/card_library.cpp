@@ -63,8 +63,8 @@ void* card_library_entry(const char* function, const char* entry) {
 // One card read: from the library's `entry` when the library is present, else from the
 // terminal. The reply carries the result and the output text.
 struct CardRead {
-    const char* request;   // the request name, also the log's function name
-    const char* entry;     // the library's entry
+    const char* request;  // the request name, also the log's function name
+    const char* entry;    // the library's entry
     std::function<int(void* entry, char* out)> from_library;
     std::function<int(char* out)> from_terminal;
 };
@@ -78,8 +78,9 @@ CardReadResult read_card(const CardRead& read) {
     OutputText out(kCardTextCapacity);
     if (!card_library_present()) {
         // The terminal's codes; its text for them is not looked up.
-        const auto result = countermate::run_on_terminal(
-            countermate::PortClosing::AfterOperation, [&] { return read.from_terminal(out.data()); });
+        const auto result =
+            countermate::run_on_terminal(countermate::PortClosing::AfterOperation,
+                                         [&] { return read.from_terminal(out.data()); });
         return {result.code, out.text()};
     }
     void* entry = card_library_entry(read.request, read.entry);
@@ -109,10 +110,11 @@ void CDEV_HUB::iReadCardBas(std::string args, std::string& reply) {
     const int card_type = reader.integer("icType", 0);
     CardReadResult result;
     if (card_type_given(reader, result)) {
-        result = read_card(
-            {"iReadCardBas", "iReadCardBas",
-             [&](void* entry, char* out) { return reinterpret_cast<CardTypeEntry>(entry)(card_type, out); },
-             [&](char* out) { return ctm->iReadCardBas(card_type, out); }});
+        result = read_card({"iReadCardBas", "iReadCardBas",
+                            [&](void* entry, char* out) {
+                                return reinterpret_cast<CardTypeEntry>(entry)(card_type, out);
+                            },
+                            [&](char* out) { return ctm->iReadCardBas(card_type, out); }});
     }
     reply = card_read_reply(R"({"method":"iReadCardBas","retVal":%d,"outInfo":"%s"})", result);
 }
@@ -122,10 +124,12 @@ void CDEV_HUB::iReadCardBas_HSM_Step1(std::string args, std::string& reply) {
     const int card_type = reader.integer("icType", 0);
     CardReadResult result;
     if (card_type_given(reader, result)) {
-        result = read_card(
-            {"iReadCardBas_HSM_Step1", "iReadCardBas_HSM_Step1",
-             [&](void* entry, char* out) { return reinterpret_cast<CardTypeEntry>(entry)(card_type, out); },
-             [&](char* out) { return ctm->iReadCardBas_HSM_Step1(card_type, out); }});
+        result =
+            read_card({"iReadCardBas_HSM_Step1", "iReadCardBas_HSM_Step1",
+                       [&](void* entry, char* out) {
+                           return reinterpret_cast<CardTypeEntry>(entry)(card_type, out);
+                       },
+                       [&](char* out) { return ctm->iReadCardBas_HSM_Step1(card_type, out); }});
     }
     reply = card_read_reply(R"({"method":"iReadCardBas_HSM_Step1","retVal":%d,"outInfo":"%s"})",
                             result);
@@ -148,10 +152,12 @@ void CDEV_HUB::iReadICCardNum(std::string args, std::string& reply) {
     constexpr int kBankCardKind = 3;
     constexpr int kDefaultCardNumberWait = 5;
     const int timeout = HandlerArgs(args).integer("outTimes", kDefaultCardNumberWait);
-    const CardReadResult result = read_card(
-        {"iReadICCardNum", "iReadBankCard",
-         [&](void* entry, char* out) { return reinterpret_cast<CardTypeEntry>(entry)(kBankCardKind, out); },
-         [&](char* out) { return ctm->iReadICCardNum(timeout, out); }});
+    const CardReadResult result =
+        read_card({"iReadICCardNum", "iReadBankCard",
+                   [&](void* entry, char* out) {
+                       return reinterpret_cast<CardTypeEntry>(entry)(kBankCardKind, out);
+                   },
+                   [&](char* out) { return ctm->iReadICCardNum(timeout, out); }});
     reply = card_read_reply(R"({"method":"iReadICCardNum","retVal":%d,"CardNum":"%s"})", result);
 }
 

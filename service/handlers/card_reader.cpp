@@ -54,7 +54,7 @@ using ParsePhotoEntry = int (*)(const unsigned char* photo, int photo_length, in
 
 // The reader as CONFIG.ini names it.
 struct ReaderPort {
-    std::string serial_path;   // empty: the USB reader
+    std::string serial_path;  // empty: the USB reader
     int baud = kDefaultSerialBaud;
 };
 
@@ -108,8 +108,8 @@ public:
     bool loaded() const { return handle_ != nullptr; }
     // Every entry a card read calls, besides the one that opens the reader.
     bool complete() const {
-        return close_device && find_card && select_card && read_base && parse_text &&
-               parse_photo && read_base_fingerprint;
+        return close_device && find_card && select_card && read_base && parse_text && parse_photo &&
+               read_base_fingerprint;
     }
 
     OpenUsbEntry open_usb = nullptr;
@@ -229,8 +229,8 @@ ReadResult read_identity_card(CardRequest& request, std::string& identity,
         SERVICE_LOG(LOG_LEVEL_ERROR, "STD_ReadIDCard", "加载动态库函数失败！");
         return {-20, "加载动态库函数失败"};
     }
-    const int opened =
-        serial ? gate.open_serial(port.serial_path.c_str(), port.baud) : gate.open_usb(0);
+    const int opened = serial ? gate.open_serial(port.serial_path.c_str(), port.baud)
+                              : gate.open_usb(0);
     ReadResult result;
     if (opened != kReaderSuccess) {
         result = {-3, "打开读卡器失败"};

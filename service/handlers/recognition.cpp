@@ -116,11 +116,10 @@ void CDEV_HUB::IDCardOCR(std::string args, std::string& reply) {
 }
 
 void CDEV_HUB::ImageOCR(std::string args, std::string& reply) {
-    const Recognition result = run_recognition(
-        HandlerArgs(args), "ImageOCR", {"GetJPEGInfo"}, kPictureTextCapacity,
-        [](const std::vector<RecognitionEntry>& entries, const char* path, char* text) {
-            return entries[0](path, text);
-        });
+    const Recognition result =
+        run_recognition(HandlerArgs(args), "ImageOCR", {"GetJPEGInfo"}, kPictureTextCapacity,
+                        [](const std::vector<RecognitionEntry>& entries, const char* path,
+                           char* text) { return entries[0](path, text); });
     reply = format_reply(R"({"method":"ImageOCR","retVal":%d,"txtInfo":"%s","errMsg":"%s"})",
                          {result.code, result.text, result.error_text});
 }

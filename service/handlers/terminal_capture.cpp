@@ -41,15 +41,15 @@ void CDEV_HUB::ReadIDCard(std::string args, std::string& reply) {
     const std::string back = reader.text("idNegativePath");
     const std::string front = reader.text("idPositivePath");
     OutputText card(kLongTextCapacity, kNoCardData);
-    const auto result = run_on_terminal(
-        kCardRead,
-        [&] {
-            return ctm->ReadIDCard(timeout, card_source, card.data(), photo.c_str(), back.c_str(),
-                                   front.c_str());
-        },
-        {{"idPotoPath", photo, PathUse::Write},
-         {"idNegativePath", back, PathUse::Write},
-         {"idPositivePath", front, PathUse::Write}});
+    const auto result = run_on_terminal(kCardRead,
+                                        [&] {
+                                            return ctm->ReadIDCard(timeout, card_source,
+                                                                   card.data(), photo.c_str(),
+                                                                   back.c_str(), front.c_str());
+                                        },
+                                        {{"idPotoPath", photo, PathUse::Write},
+                                         {"idNegativePath", back, PathUse::Write},
+                                         {"idPositivePath", front, PathUse::Write}});
     reply = format_reply(R"({"method":"ReadIDCard","retVal":%d,"idInfo":%s,"errMsg":"%s"})",
                          {result.code, card.text(), result.error_text});
 }
@@ -82,9 +82,9 @@ void CDEV_HUB::GetFingerPrint(std::string args, std::string& reply) {
         kCapture,
         [&] { return ctm->GetFingerPrint(timeout, width, height, &image[0], finger_data.data()); },
         {{"fingerPath", image, PathUse::Write}});
-    reply = format_reply(
-        R"({"method":"GetFingerPrint","retVal":%d, "fingerDat":"%s","errMsg":"%s"})",
-        {result.code, finger_data.text(), result.error_text});
+    reply =
+        format_reply(R"({"method":"GetFingerPrint","retVal":%d, "fingerDat":"%s","errMsg":"%s"})",
+                     {result.code, finger_data.text(), result.error_text});
 }
 
 void CDEV_HUB::GetFingerPrint_Base64(std::string args, std::string& reply) {
@@ -95,7 +95,8 @@ void CDEV_HUB::GetFingerPrint_Base64(std::string args, std::string& reply) {
     OutputText picture(kBase64PictureCapacity);
     OutputText finger_data(countermate::kFingerDataCapacity);
     const auto result = run_on_terminal(kCapture, [&] {
-        return ctm->GetFingerPrint_Base64(timeout, width, height, picture.data(), finger_data.data());
+        return ctm->GetFingerPrint_Base64(timeout, width, height, picture.data(),
+                                          finger_data.data());
     });
     reply = format_reply(
         R"({"method":"GetFingerPrint_Base64","retVal":%d,"fingerPicPathBase64":"%s", "fingerDat":"%s","errMsg":"%s"})",
@@ -134,10 +135,10 @@ void CDEV_HUB::CamReadBarCode(std::string args, std::string& reply) {
     OutputText code(kLongTextCapacity);
     // Reached only through the adapter itself: the caller owns the port, so it is left as it is.
     // The photo is a file on this machine that the driver pushes to the terminal.
-    const auto result = run_on_terminal(
-        PortClosing::Never,
-        [&] { return ctm->CamReadBarCode(&photo[0], kBarCodeWait, code.data()); },
-        {{"imgPath", photo, PathUse::Read}});
+    const auto result =
+        run_on_terminal(PortClosing::Never,
+                        [&] { return ctm->CamReadBarCode(&photo[0], kBarCodeWait, code.data()); },
+                        {{"imgPath", photo, PathUse::Read}});
     const bool success = result.code == 0;
     reply = format_reply(
         R"({"functionName":"iCamReadBarCode","success":%d,"code":"%s","errorMsg":"%s"})",

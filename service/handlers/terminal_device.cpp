@@ -23,20 +23,21 @@ std::string short_text_reply(const char* reply_template, PortClosing closing,
 
 void CDEV_HUB::PlayVoice(std::string args, std::string& reply) {
     const int voice = HandlerArgs(args).integer("voiceNo", 0);
-    reply = plain_reply(R"({"method":"PlayVoice","retVal":%d,"errMsg":"%s"})", PortClosing::UnlessCancelling,
-                        [&] { return ctm->PlayVoice(voice); });
+    reply = plain_reply(R"({"method":"PlayVoice","retVal":%d,"errMsg":"%s"})",
+                        PortClosing::UnlessCancelling, [&] { return ctm->PlayVoice(voice); });
 }
 
 void CDEV_HUB::PlaySound(std::string args, std::string& reply) {
     std::string sound_file = HandlerArgs(args).text("soundFileName");
-    reply = plain_reply(R"({"method":"PlaySound","retVal":%d,"errMsg":"%s"})", PortClosing::UnlessCancelling,
+    reply = plain_reply(R"({"method":"PlaySound","retVal":%d,"errMsg":"%s"})",
+                        PortClosing::UnlessCancelling,
                         [&] { return ctm->PlaySound(&sound_file[0]); });
 }
 
 void CDEV_HUB::SetVolume(std::string args, std::string& reply) {
     const int volume = HandlerArgs(args).integer("volume", 50);
-    reply = plain_reply(R"({"method":"SetVolume","retVal":%d,"errMsg":"%s"})", PortClosing::UnlessCancelling,
-                        [&] { return ctm->SetVolume(volume); });
+    reply = plain_reply(R"({"method":"SetVolume","retVal":%d,"errMsg":"%s"})",
+                        PortClosing::UnlessCancelling, [&] { return ctm->SetVolume(volume); });
 }
 
 void CDEV_HUB::StopService(std::string, std::string& reply) {
@@ -50,8 +51,8 @@ void CDEV_HUB::RestoreService(std::string, std::string& reply) {
 }
 
 void CDEV_HUB::Reboot(std::string, std::string& reply) {
-    reply = plain_reply(R"({"method":"Reboot","retVal":%d,"errMsg":"%s"})", PortClosing::UnlessCancelling,
-                        [] { return ctm->Reboot(); });
+    reply = plain_reply(R"({"method":"Reboot","retVal":%d,"errMsg":"%s"})",
+                        PortClosing::UnlessCancelling, [] { return ctm->Reboot(); });
 }
 
 void CDEV_HUB::GetApkVersion(std::string, std::string& reply) {
@@ -63,7 +64,8 @@ void CDEV_HUB::GetApkVersion(std::string, std::string& reply) {
 
 void CDEV_HUB::GetDevID(std::string, std::string& reply) {
     reply = short_text_reply(R"({"method":"GetDevID","retVal":%d,"devID":"%s","errMsg":"%s"})",
-                              PortClosing::UnlessCancelling, [](char* out) { return ctm->GetDevID(out); });
+                             PortClosing::UnlessCancelling,
+                             [](char* out) { return ctm->GetDevID(out); });
 }
 
 void CDEV_HUB::SetSerialNo(std::string args, std::string& reply) {
@@ -86,9 +88,11 @@ void CDEV_HUB::InputNumber(std::string args, std::string& reply) {
     const int min_count = reader.integer("minCount", 0);
     const int max_count = reader.integer("maxCount", 0);
     const int timeout = reader.integer("outTimes", 30);
-    reply = short_text_reply(
-        R"({"method":"InputNumber","retVal":%d,"number":"%s","errMsg":"%s"})", PortClosing::UnlessCancelling,
-        [&](char* out) { return ctm->InputNumber(input_type, min_count, max_count, timeout, out); });
+    reply = short_text_reply(R"({"method":"InputNumber","retVal":%d,"number":"%s","errMsg":"%s"})",
+                             PortClosing::UnlessCancelling, [&](char* out) {
+                                 return ctm->InputNumber(input_type, min_count, max_count, timeout,
+                                                         out);
+                             });
 }
 
 void CDEV_HUB::CancelOpt(std::string, std::string& reply) {

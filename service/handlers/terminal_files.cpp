@@ -37,7 +37,8 @@ FileKind file_kind(const HandlerArgs& args) {
 
 // `operation` on the terminal when the request gave its fileType; otherwise the request is
 // refused with -1 and its text, and the terminal is not used.
-TerminalResult run_with_kind(const FileKind& kind, const std::function<TerminalResult()>& operation) {
+TerminalResult run_with_kind(const FileKind& kind,
+                             const std::function<TerminalResult()>& operation) {
     if (kind.given) return operation();
     const int refused = countermate::kRefusedArgument;
     return {refused, countermate::terminal_error_text(*ctm, refused)};
@@ -85,17 +86,16 @@ void CDEV_HUB::DeleteDevFile(std::string args, std::string& reply) {
             return ctm->DeleteFile(kind.value, &folder[0], &name[0], &removed);
         });
     });
-    reply = format_reply(
-        R"({"method":"DeleteFile","retVal":%d,"removeFileCount":%d,"errMsg":"%s"})",
-        {result.code, removed, result.error_text});
+    reply =
+        format_reply(R"({"method":"DeleteFile","retVal":%d,"removeFileCount":%d,"errMsg":"%s"})",
+                     {result.code, removed, result.error_text});
 }
 
 void CDEV_HUB::UpdateApk(std::string args, std::string& reply) {
     std::string package = HandlerArgs(args).text("apkPath");
-    reply = countermate::plain_reply(R"({"method":"UpdateApk","retVal":%d,"errMsg":"%s"})",
-                                     PortClosing::UnlessCancelling,
-                                     [&] { return ctm->UpdateApk(&package[0]); },
-                                     {{"apkPath", package, PathUse::Read}});
+    reply = countermate::plain_reply(
+        R"({"method":"UpdateApk","retVal":%d,"errMsg":"%s"})", PortClosing::UnlessCancelling,
+        [&] { return ctm->UpdateApk(&package[0]); }, {{"apkPath", package, PathUse::Read}});
 }
 
 void CDEV_HUB::FileBase64Encode(std::string args, std::string& reply) {
@@ -106,8 +106,9 @@ void CDEV_HUB::FileBase64Encode(std::string args, std::string& reply) {
         {{"filePath", path, PathUse::Read}});
     // The text is released when the reply is built, before the reply is sent, so a large file
     // is held as its Base64 text and its reply, not more.
-    reply = format_reply(R"({"method":"FileBase64Encode","retVal":%d,"fileBase64":"%s","errMsg":"%s"})",
-                         {result.code, encoded.c_str(), result.error_text});
+    reply =
+        format_reply(R"({"method":"FileBase64Encode","retVal":%d,"fileBase64":"%s","errMsg":"%s"})",
+                     {result.code, encoded.c_str(), result.error_text});
 }
 
 void CDEV_HUB::FileBase64Decode(std::string args, std::string& reply) {

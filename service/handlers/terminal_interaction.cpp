@@ -67,10 +67,12 @@ void CDEV_HUB::EvaluateByHtml(std::string args, std::string& reply) {
     });
     // The terminal's evaluation is JSON, embedded as it is; a failed request carries {}.
     reply = result.code == 0
-        ? format_reply(R"({"method":"EvaluateByHtml","retVal":%d,"evaluateValue":%s,"errMsg":"%s"})",
-                       {result.code, evaluation.text(), result.error_text})
-        : format_reply(R"({"method":"EvaluateByHtml","retVal":%d,"evaluateValue":{},"errMsg":"%s"})",
-                       {result.code, result.error_text});
+                ? format_reply(
+                      R"({"method":"EvaluateByHtml","retVal":%d,"evaluateValue":%s,"errMsg":"%s"})",
+                      {result.code, evaluation.text(), result.error_text})
+                : format_reply(
+                      R"({"method":"EvaluateByHtml","retVal":%d,"evaluateValue":{},"errMsg":"%s"})",
+                      {result.code, result.error_text});
 }
 
 void CDEV_HUB::ShowInformation(std::string args, std::string& reply) {
@@ -89,8 +91,9 @@ void CDEV_HUB::ShowAndConfirmInformation(std::string args, std::string& reply) {
     const int is_url = reader.integer("isUrl", 0);
     reply = integer_result_reply(
         R"({"method":"ShowAndConfirmInformation","retVal":%d,"interactiveValue":%d,"errMsg":"%s"})",
-        kInteraction,
-        [&](int* answer) { return ctm->ShowAndConfirmInformation(timeout, &html[0], is_url, answer); });
+        kInteraction, [&](int* answer) {
+            return ctm->ShowAndConfirmInformation(timeout, &html[0], is_url, answer);
+        });
 }
 
 void CDEV_HUB::ShowPdfAndConfirm(std::string args, std::string& reply) {
@@ -109,20 +112,20 @@ void CDEV_HUB::ShowPictures(std::string args, std::string& reply) {
     const int timeout = customer_wait_argument(reader);
     const int type = reader.integer("showType", 0);
     int answer = 0;
-    const auto result = countermate::run_with_file(reader, "temp.jpg", kInteraction, [&](char* path) {
-        return ctm->ShowPictures(path, type, timeout, &answer);
-    });
-    reply = format_reply(
-        R"({"method":"ShowPictures","retVal":%d,"interactiveValue":%d,"errMsg":"%s"})",
-        {result.code, answer, result.error_text});
+    const auto result = countermate::run_with_file(
+        reader, "temp.jpg", kInteraction,
+        [&](char* path) { return ctm->ShowPictures(path, type, timeout, &answer); });
+    reply =
+        format_reply(R"({"method":"ShowPictures","retVal":%d,"interactiveValue":%d,"errMsg":"%s"})",
+                     {result.code, answer, result.error_text});
 }
 
 void CDEV_HUB::SignaturePlayback(std::string args, std::string& reply) {
     const HandlerArgs reader(args);
     const int timeout = customer_wait_argument(reader);
-    const auto result = countermate::run_with_file(reader, "temp.txt", kInteraction, [&](char* path) {
-        return ctm->SignaturePlayback(timeout, path);
-    });
+    const auto result = countermate::run_with_file(
+        reader, "temp.txt", kInteraction,
+        [&](char* path) { return ctm->SignaturePlayback(timeout, path); });
     reply = format_reply(R"({"method":"SignaturePlayback","retVal":%d,"errMsg":"%s"})",
                          {result.code, result.error_text});
 }
@@ -131,9 +134,9 @@ void CDEV_HUB::PictureOCR(std::string args, std::string& reply) {
     const HandlerArgs reader(args);
     const int timeout = customer_wait_argument(reader);
     OutputText text(countermate::kLongTextCapacity);
-    const auto result = countermate::run_with_file(reader, "temp.jpg", kInteraction, [&](char* path) {
-        return ctm->PictureOCR(timeout, path, text.data());
-    });
+    const auto result = countermate::run_with_file(
+        reader, "temp.jpg", kInteraction,
+        [&](char* path) { return ctm->PictureOCR(timeout, path, text.data()); });
     reply = format_reply(R"({"method":"PictureOCR","retVal":%d,"text":"%s","errMsg":"%s"})",
                          {result.code, text.text(), result.error_text});
 }

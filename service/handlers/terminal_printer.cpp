@@ -20,7 +20,8 @@ void CDEV_HUB::ClosePrinter(std::string, std::string& reply) {
 void CDEV_HUB::PrintReceipt(std::string args, std::string& reply) {
     std::string receipt = HandlerArgs(args).text("printInfo");
     reply = plain_reply(R"({"method":"PrintReceipt","retVal":%d,"errMsg":"%s"})",
-                        PortClosing::UnlessCancelling, [&] { return ctm->PrintReceipt(&receipt[0]); });
+                        PortClosing::UnlessCancelling,
+                        [&] { return ctm->PrintReceipt(&receipt[0]); });
 }
 
 void CDEV_HUB::PrintQR(std::string args, std::string& reply) {

@@ -32,12 +32,13 @@ void CDEV_HUB::SignNameScreen_Start(std::string args, std::string& reply) {
     // One mirror at a time: an earlier one ends before the terminal is asked again.
     countermate::stop_sign_mirror();
     const uint64_t connection = countermate::requesting_connection();
-    reply = countermate::plain_reply(
-        R"({"method":"SignNameScreen_Start","retVal":%d,"errMsg":"%s"})", PortClosing::LeftOpen, [&] {
-            const int started = ctm->SignNameScreen_Start(timeout);
-            if (started == 0) countermate::start_sign_mirror(connection);
-            return started;
-        });
+    reply =
+        countermate::plain_reply(R"({"method":"SignNameScreen_Start","retVal":%d,"errMsg":"%s"})",
+                                 PortClosing::LeftOpen, [&] {
+                                     const int started = ctm->SignNameScreen_Start(timeout);
+                                     if (started == 0) countermate::start_sign_mirror(connection);
+                                     return started;
+                                 });
 }
 
 void CDEV_HUB::SignNameScreen_Get(std::string, std::string& reply) {

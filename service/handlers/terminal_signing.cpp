@@ -40,8 +40,8 @@ constexpr int kPdfCoordinatesWait = 30;
 
 // The short reply every signing request has: {"method":NAME,"retVal":%d,"errMsg":"%s"}.
 std::string short_reply(const char* method, int code, const std::string& error_text) {
-    const std::string reply_template =
-        std::string(R"({"method":")") + method + R"(","retVal":%d,"errMsg":"%s"})";
+    const std::string reply_template = std::string(R"({"method":")") + method +
+                                       R"(","retVal":%d,"errMsg":"%s"})";
     return format_reply(reply_template.c_str(), {code, error_text});
 }
 
@@ -70,7 +70,8 @@ struct Signing {
     bool decode_failed = false;
 };
 
-Signing run_signing(FileArgument& document, PortClosing closing, const std::vector<LocalPath>& paths,
+Signing run_signing(FileArgument& document, PortClosing closing,
+                    const std::vector<LocalPath>& paths,
                     const std::function<int(char* document)>& operation) {
     Signing signing;
     signing.result = countermate::call_terminal(
@@ -123,8 +124,10 @@ struct DocumentFiles {
     std::string signed_document, sign_image, sign_data, finger_image, video;
 
     explicit DocumentFiles(const HandlerArgs& args)
-        : signed_document(args.text("signedDocPath")), sign_image(args.text("signImgPath")),
-          sign_data(args.text("signDataPath")), finger_image(args.text("fingerImgPath")),
+        : signed_document(args.text("signedDocPath")),
+          sign_image(args.text("signImgPath")),
+          sign_data(args.text("signDataPath")),
+          finger_image(args.text("fingerImgPath")),
           video(args.text("videoPath")) {}
 
     std::vector<LocalPath> paths() const {
@@ -156,8 +159,8 @@ std::string document_points(const char* method, const std::string& args_text,
 }
 
 // ShowDocumentSignOrFingerCoordinates and its certificate form.
-using DocumentCoordinates = int (CCounterMate::*)(int, int, int, char*, char*, char*, char*,
-                                                  char*, char*, char*);
+using DocumentCoordinates = int (CCounterMate::*)(int, int, int, char*, char*, char*, char*, char*,
+                                                  char*, char*);
 std::string document_coordinates(const char* method, const std::string& args_text,
                                  DocumentCoordinates operation) {
     const HandlerArgs args(args_text);
@@ -178,10 +181,11 @@ std::string document_coordinates(const char* method, const std::string& args_tex
 std::string document_base64_reply(const char* method, const Signing& signing,
                                   const DriverTexts& texts) {
     if (signing.decode_failed) return short_signing_reply(method, signing);
-    const std::string reply_template = std::string(R"({"method":")") + method +
-                                       R"(","retVal":%d,"signedDocBase64":"%s","signImgBase64":"%s",)"
-                                       R"("signDataBase64":"%s","fingerImgBase64":"%s",)"
-                                       R"("videoBase64":"%s","errMsg":"%s"})";
+    const std::string reply_template =
+        std::string(R"({"method":")") + method +
+        R"(","retVal":%d,"signedDocBase64":"%s","signImgBase64":"%s",)"
+        R"("signDataBase64":"%s","fingerImgBase64":"%s",)"
+        R"("videoBase64":"%s","errMsg":"%s"})";
     const bool done = signing.result.code == 0;
     const auto text = [&](int index) { return done ? texts.text(index) : ""; };
     return format_reply(reply_template.c_str(), {signing.result.code, text(0), text(1), text(2),
@@ -203,8 +207,8 @@ std::string document_points_base64(const char* method, const std::string& args_t
     return document_base64_reply(method, signing, texts);
 }
 
-using DocumentCoordinatesBase64 = int (CCounterMate::*)(int, int, int, char*, char*, char**,
-                                                        char**, char**, char**, char**);
+using DocumentCoordinatesBase64 = int (CCounterMate::*)(int, int, int, char*, char*, char**, char**,
+                                                        char**, char**, char**);
 std::string document_coordinates_base64(const char* method, const std::string& args_text,
                                         DocumentCoordinatesBase64 operation) {
     const HandlerArgs args(args_text);
@@ -230,15 +234,15 @@ void CDEV_HUB::ShowPdfSignOrFinger(std::string args, std::string& reply) {
     std::string sign_image = reader.text("signPath");
     std::string sign_data = reader.text("signDataPath");
     std::string finger_image = reader.text("fingerPicPath");
-    const Signing signing = run_pdf_signing(
-        reader,
-        {{"signPath", sign_image, PathUse::Write},
-         {"signDataPath", sign_data, PathUse::Write},
-         {"fingerPicPath", finger_image, PathUse::Write}},
-        [&](char* document) {
-            return ctm->ShowPdfSign(timeout, sign_type, document, chars(sign_image),
-                                    chars(sign_data), chars(finger_image));
-        });
+    const Signing signing =
+        run_pdf_signing(reader,
+                        {{"signPath", sign_image, PathUse::Write},
+                         {"signDataPath", sign_data, PathUse::Write},
+                         {"fingerPicPath", finger_image, PathUse::Write}},
+                        [&](char* document) {
+                            return ctm->ShowPdfSign(timeout, sign_type, document, chars(sign_image),
+                                                    chars(sign_data), chars(finger_image));
+                        });
     reply = short_signing_reply("ShowPdfSignOrFinger", signing);
 }
 
@@ -271,17 +275,17 @@ void CDEV_HUB::ShowPdfSignOrFingerPoint(std::string args, std::string& reply) {
     std::string sign_folder = reader.text("signPath");
     std::string sign_data = reader.text("signDataPath");
     std::string finger_folder = reader.text("fingerPicPath");
-    const Signing signing = run_pdf_signing(
-        reader,
-        {{"signPdfPath", signed_pdf, PathUse::Write},
-         {"signPath", sign_folder, PathUse::Folder},
-         {"signDataPath", sign_data, PathUse::Write},
-         {"fingerPicPath", finger_folder, PathUse::Folder}},
-        [&](char* document) {
-            return ctm->ShowPdfSignAndFingerPoint(timeout, sign_type, document, chars(signed_pdf),
-                                                  chars(sign_folder), chars(sign_data),
-                                                  chars(finger_folder));
-        });
+    const Signing signing = run_pdf_signing(reader,
+                                            {{"signPdfPath", signed_pdf, PathUse::Write},
+                                             {"signPath", sign_folder, PathUse::Folder},
+                                             {"signDataPath", sign_data, PathUse::Write},
+                                             {"fingerPicPath", finger_folder, PathUse::Folder}},
+                                            [&](char* document) {
+                                                return ctm->ShowPdfSignAndFingerPoint(
+                                                    timeout, sign_type, document, chars(signed_pdf),
+                                                    chars(sign_folder), chars(sign_data),
+                                                    chars(finger_folder));
+                                            });
     reply = short_signing_reply("ShowPdfSignOrFingerPoint", signing);
 }
 
@@ -340,10 +344,9 @@ void CDEV_HUB::ShowPdfSignOrFingerCoordinates_Base64(std::string args, std::stri
     std::string positions = reader.text("sPos");
     DriverTexts texts;
     const Signing signing = run_pdf_signing(reader, {}, [&](char* document) {
-        return ctm->ShowPdfSignOrFingerCoordinates_Base64(timeout, sign_type, document,
-                                                          record_video, chars(positions),
-                                                          texts.out(0), texts.out(1),
-                                                          texts.out(2), texts.out(3));
+        return ctm->ShowPdfSignOrFingerCoordinates_Base64(
+            timeout, sign_type, document, record_video, chars(positions), texts.out(0),
+            texts.out(1), texts.out(2), texts.out(3));
     });
     // A decode failure carries the decoder's text here; a failure carries no result texts.
     const bool done = signing.result.code == 0;
@@ -384,7 +387,8 @@ void CDEV_HUB::ShowPdfSignOrFingerMultiDoc(std::string args, std::string& reply)
 }
 
 void CDEV_HUB::ShowPdfSignOrFingerMultiDoc_Base64(std::string, std::string& reply) {
-    reply = R"({"method":"ShowPdfSignOrFingerMultiDoc_Base64","retVal":0,"signPdfBase64":{},"videoBase64":"{}","errMsg":""})";
+    reply =
+        R"({"method":"ShowPdfSignOrFingerMultiDoc_Base64","retVal":0,"signPdfBase64":{},"videoBase64":"{}","errMsg":""})";
 }
 
 // ---- the ShowDocument requests ----

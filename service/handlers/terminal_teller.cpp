@@ -14,13 +14,14 @@ void CDEV_HUB::Login(std::string args, std::string& reply) {
     std::string number = reader.text("userNo");
     // Without a star level the teller is shown with none.
     const int stars = reader.integer("userStar", 0);
-    reply = plain_reply(R"({"method":"Login","retVal":%d,"errMsg":"%s"})", PortClosing::UnlessCancelling,
+    reply = plain_reply(R"({"method":"Login","retVal":%d,"errMsg":"%s"})",
+                        PortClosing::UnlessCancelling,
                         [&] { return ctm->Login(&name[0], &number[0], stars); });
 }
 
 void CDEV_HUB::Logout(std::string, std::string& reply) {
-    reply = plain_reply(R"({"method":"Logout","retVal":%d,"errMsg":"%s"})", PortClosing::UnlessCancelling,
-                        [] { return ctm->Logout(); });
+    reply = plain_reply(R"({"method":"Logout","retVal":%d,"errMsg":"%s"})",
+                        PortClosing::UnlessCancelling, [] { return ctm->Logout(); });
 }
 
 void CDEV_HUB::LoginByHtml(std::string args, std::string& reply) {

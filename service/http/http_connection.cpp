@@ -57,7 +57,8 @@ int closeStream(void* cookie) {
 bool connectWithin(const http_t* info, const sockaddr_in& address) {
     const int flags = fcntl(info->socket_fd, F_GETFL);
     if (flags < 0 || fcntl(info->socket_fd, F_SETFL, flags | O_NONBLOCK) != 0) return false;
-    if (connect(info->socket_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (connect(info->socket_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
+        0) {
         if (errno != EINPROGRESS && errno != EINTR) return false;
         if (!waitReady(info, POLLOUT)) return false;
         int error = 0;
@@ -165,19 +166,20 @@ int connect_server(http_t* info) {
 
 int send_request(http_t* info) {
     if (info == nullptr || info->socket_fd < 0) return -1;
-    const int length = snprintf(info->buffer, sizeof info->buffer,
-                                "GET %s HTTP/1.1\r\n"
-                                "Accept: */*\r\n"
-                                "User-Agent: Mozilla/5.0 (compatible; MSIE 5.01; Windows NT 5.0)\r\n"
-                                "Host: %s\r\n"
-                                "Connection: Close\r\n"
-                                "\r\n",
-                                info->path, info->host);
+    const int length =
+        snprintf(info->buffer, sizeof info->buffer,
+                 "GET %s HTTP/1.1\r\n"
+                 "Accept: */*\r\n"
+                 "User-Agent: Mozilla/5.0 (compatible; MSIE 5.01; Windows NT 5.0)\r\n"
+                 "Host: %s\r\n"
+                 "Connection: Close\r\n"
+                 "\r\n",
+                 info->path, info->host);
     if (length < 0 || size_t(length) >= sizeof info->buffer) return -1;
     // MSG_NOSIGNAL: a server that has gone must fail the send, not raise SIGPIPE in the host.
     for (int sent = 0; sent < length;) {
-        const ssize_t count =
-            send(info->socket_fd, info->buffer + sent, size_t(length - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t count = send(info->socket_fd, info->buffer + sent, size_t(length - sent),
+                                   MSG_NOSIGNAL | MSG_DONTWAIT);
         if (count > 0) {
             sent += int(count);
         } else if (count < 0 && errno == EINTR) {

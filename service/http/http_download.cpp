@@ -21,7 +21,8 @@ Outcome fetch(http_t* info, const char* url) {
         parse_http_header(info) != 0) {
         return Outcome::Failed;
     }
-    if (info->status == 302) return isFollowable(info->location) ? Outcome::Redirect : Outcome::Failed;
+    if (info->status == 302)
+        return isFollowable(info->location) ? Outcome::Redirect : Outcome::Failed;
     if (info->status != 200) return Outcome::Failed;
     info->start_time = time(nullptr);
     const int received = info->chunked ? recv_chunked_response(info) : recv_response(info);

@@ -36,21 +36,21 @@
 
 // One download in progress. Zero-initialise it and set socket_fd to -1 before the first helper.
 typedef struct http_t {
-    int socket_fd;                     // connected TCP socket, -1 when none
-    FILE* stream;                      // read stream over socket_fd (connect_server), or null
-    char host[HTTP_HOST_SIZE];         // host name or dotted address of the URL
-    int port;                          // TCP port, 1..65534
-    char path[HTTP_PATH_SIZE];         // request path, starting with "/"
-    char buffer[HTTP_BUFFER_SIZE];     // work buffer: request text, header lines, body pieces
-    int status;                        // status code of the answer
-    int chunked;                       // 1 when the body comes in chunks
-    int content_length;                // body length in bytes; -1 when the answer gives none
-    char location[HTTP_LOCATION_SIZE]; // Location header value, "" when absent
-    const char* output_path;           // file the body goes to; borrowed from the caller
-    FILE* output_file;                 // open output file, or null before the first piece
-    int bytes_written;                 // body bytes written to output_file so far
-    time_t start_time;                 // wall-clock second the body started (http_download)
-    time_t end_time;                   // wall-clock second the body ended (http_download)
+    int socket_fd;                      // connected TCP socket, -1 when none
+    FILE* stream;                       // read stream over socket_fd (connect_server), or null
+    char host[HTTP_HOST_SIZE];          // host name or dotted address of the URL
+    int port;                           // TCP port, 1..65534
+    char path[HTTP_PATH_SIZE];          // request path, starting with "/"
+    char buffer[HTTP_BUFFER_SIZE];      // work buffer: request text, header lines, body pieces
+    int status;                         // status code of the answer
+    int chunked;                        // 1 when the body comes in chunks
+    int content_length;                 // body length in bytes; -1 when the answer gives none
+    char location[HTTP_LOCATION_SIZE];  // Location header value, "" when absent
+    const char* output_path;            // file the body goes to; borrowed from the caller
+    FILE* output_file;                  // open output file, or null before the first piece
+    int bytes_written;                  // body bytes written to output_file so far
+    time_t start_time;                  // wall-clock second the body started (http_download)
+    time_t end_time;                    // wall-clock second the body ended (http_download)
     // Point on the CLOCK_MONOTONIC clock, in milliseconds, after which every connect, read and
     // send of this record fails; 0 means no limit beyond the per-call time-outs.
     int64_t deadline_ms;

@@ -63,7 +63,8 @@ void discardOutput(http_t* info) {
     if (info->output_file == nullptr) return;
     fflush(info->output_file);
     const int descriptor = fileno(info->output_file);
-    struct stat opened {}, named {};
+    struct stat opened {
+    }, named{};
     if (fstat(descriptor, &opened) == 0 && info->output_path != nullptr &&
         lstat(info->output_path, &named) == 0 && S_ISLNK(named.st_mode)) {
         // The link stays the caller's; the file behind it keeps no partial body.

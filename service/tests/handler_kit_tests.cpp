@@ -31,11 +31,11 @@ TEST(HandlerKitArgs, IntegerKeysTakeIntegersAndTruncatedNumbersOnly) {
         {R"({"volume":70})", 70},
         {R"({"volume":70.9})", 70},
         {R"({"volume":-3.7})", -3},
-        {R"({"volume":"70"})", 50},     // a string is not an integer argument
+        {R"({"volume":"70"})", 50},  // a string is not an integer argument
         {R"({"volume":true})", 50},
         {R"({"volume":null})", 50},
         {R"({})", 50},
-        {"", 50},                       // a request without args
+        {"", 50},  // a request without args
         {"not json", 50},
     };
     for (const auto& c : cases) {
@@ -71,8 +71,8 @@ TEST(HandlerKitReply, BareTextsEmbedJsonAndQuoteAnythingElse) {
     } cases[] = {
         {R"({"id":1})", R"({"qrCode":{"id":1}})"},
         {"{}", R"({"qrCode":{}})"},
-        {R"({"id":1)", R"({"qrCode":"{\"id\":1"})"},   // not JSON: a string, never broken JSON
-        {R"({"a":1},"x":2)", R"({"qrCode":"{\"a\":1},\"x\":2"})"},   // no member injection
+        {R"({"id":1)", R"({"qrCode":"{\"id\":1"})"},  // not JSON: a string, never broken JSON
+        {R"({"a":1},"x":2)", R"({"qrCode":"{\"a\":1},\"x\":2"})"},  // no member injection
         {"", R"({"qrCode":""})"},
     };
     for (const auto& c : cases) {
@@ -98,7 +98,8 @@ TEST(HandlerKitRequestText, QuoteRuleMethodAndArguments) {
     };
     const Case cases[] = {
         {R"({"method":"GetDevID","args":{}})", true, "GetDevID", "{}"},
-        {R"({'method':'InputNumber','args':{'outTimes':20}})", true, "InputNumber", R"({"outTimes":20})"},
+        {R"({'method':'InputNumber','args':{'outTimes':20}})", true, "InputNumber",
+         R"({"outTimes":20})"},
         {R"({"method":"ShowInformation","args":{"info":"O'Brien"}})", true, "ShowInformation",
          R"({"info":"O'Brien"})"},
         {R"({"method":"GetDevID"})", true, "GetDevID", ""},
@@ -108,7 +109,8 @@ TEST(HandlerKitRequestText, QuoteRuleMethodAndArguments) {
         {R"({'method':'Evaluate','args':{'text':"it's"}})", false, "", ""},
     };
     for (const Case& c : cases) {
-        const countermate::RequestText read = countermate::read_request_text(c.sent, strlen(c.sent));
+        const countermate::RequestText read =
+            countermate::read_request_text(c.sent, strlen(c.sent));
         EXPECT_EQ(read.parsed, c.parsed) << c.sent;
         EXPECT_EQ(read.method, c.method) << c.sent;
         EXPECT_EQ(read.args_text, c.args_text) << c.sent;
@@ -122,20 +124,25 @@ TEST(CameraView, ZoomStepsFollowFloatStorage) {
     for (int step = 0; step < 25; ++step) zoom = countermate::zoom_step(zoom, true);
     EXPECT_EQ(zoom, 4.9999995f);
     EXPECT_LT(zoom, 5.0f);
-    EXPECT_EQ(countermate::zoom_step(zoom, true), 5.0f);   // 5.2 clamped
+    EXPECT_EQ(countermate::zoom_step(zoom, true), 5.0f);  // 5.2 clamped
     EXPECT_EQ(countermate::zoom_step(5.0f, true), 5.0f);
 
     const float back = countermate::zoom_step(countermate::zoom_step(0.0f, true), false);
-    EXPECT_GT(back, 0.0f);                                  // about 3e-9: still zoomed
+    EXPECT_GT(back, 0.0f);  // about 3e-9: still zoomed
     EXPECT_LT(back, 1e-8f);
     EXPECT_EQ(countermate::zoom_step(back, false), 0.0f);
     EXPECT_EQ(countermate::zoom_step(0.0f, false), 0.0f);
 }
 
 TEST(CameraView, RotationWrapsWithinFourQuarterTurns) {
-    struct Case { int from; bool right; int to; };
+    struct Case {
+        int from;
+        bool right;
+        int to;
+    };
     const Case cases[] = {{0, false, 3}, {3, true, 0}, {1, true, 2}, {2, false, 1}, {3, false, 2}};
     for (const Case& c : cases) {
-        EXPECT_EQ(countermate::rotation_step(c.from, c.right), c.to) << c.from << (c.right ? " right" : " left");
+        EXPECT_EQ(countermate::rotation_step(c.from, c.right), c.to)
+            << c.from << (c.right ? " right" : " left");
     }
 }

@@ -93,7 +93,8 @@ private:
     // Waits for `socket` to become readable; false once the server is being stopped.
     bool waitReadable(int socket) const {
         pollfd entries[2] = {{socket, POLLIN, 0}, {stop_[0], POLLIN, 0}};
-        while (poll(entries, 2, -1) < 0) {}
+        while (poll(entries, 2, -1) < 0) {
+        }
         return (entries[1].revents & POLLIN) == 0;
     }
 
@@ -124,14 +125,15 @@ private:
             if (scripted != answers_.end()) answer = scripted->second;
         }
         for (size_t sent = 0; sent < answer.text.size();) {
-            const ssize_t count =
-                send(connection, answer.text.data() + sent, answer.text.size() - sent, MSG_NOSIGNAL);
+            const ssize_t count = send(connection, answer.text.data() + sent,
+                                       answer.text.size() - sent, MSG_NOSIGNAL);
             if (count <= 0) break;
             sent += size_t(count);
         }
         if (answer.stall) {
             pollfd entry{stop_[0], POLLIN, 0};
-            while (poll(&entry, 1, -1) < 0) {}
+            while (poll(&entry, 1, -1) < 0) {
+            }
         }
     }
 
@@ -147,7 +149,8 @@ private:
 // `size` bytes running through every byte value, NUL, CR and LF included.
 std::string binaryBody(size_t size) {
     std::string body(size, '\0');
-    for (size_t index = 0; index < size; ++index) body[index] = char((index * 7 + index / 256) & 0xff);
+    for (size_t index = 0; index < size; ++index)
+        body[index] = char((index * 7 + index / 256) & 0xff);
     return body;
 }
 
@@ -200,72 +203,164 @@ const std::string kBody = binaryBody(20000);  // three pieces of the work buffer
 const ExchangeCase kExchanges[] = {
     {"LengthBodyByteExact", {{"/file", withLength(kBody)}}, "/file", 0, kBody, 1},
     {"ChunkedInThreeChunks",
-     {{"/file", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-                "5\r\nHello\r\n2710;name=value\r\n" + kBody.substr(0, 10000) + "\r\n1\r\n!\r\n0\r\n\r\n"}},
-     "/file", 0, "Hello" + kBody.substr(0, 10000) + "!", 1},
+     {{"/file",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+       "5\r\nHello\r\n2710;name=value\r\n" +
+           kBody.substr(0, 10000) + "\r\n1\r\n!\r\n0\r\n\r\n"}},
+     "/file",
+     0,
+     "Hello" + kBody.substr(0, 10000) + "!",
+     1},
     {"RedirectToAnotherPath",
      {{"/old", redirectTo("/new")}, {"/new", withLength("moved here")}},
-     "/old", 0, "moved here"s, 2},
+     "/old",
+     0,
+     "moved here"s,
+     2},
     {"FiveRedirectsAreFollowed",
-     {{"/hop0", redirectTo("/hop1")}, {"/hop1", redirectTo("/hop2")}, {"/hop2", redirectTo("/hop3")},
-      {"/hop3", redirectTo("/hop4")}, {"/hop4", redirectTo("/hop5")}, {"/hop5", withLength("end")}},
-     "/hop0", 0, "end"s, 6},
+     {{"/hop0", redirectTo("/hop1")},
+      {"/hop1", redirectTo("/hop2")},
+      {"/hop2", redirectTo("/hop3")},
+      {"/hop3", redirectTo("/hop4")},
+      {"/hop4", redirectTo("/hop5")},
+      {"/hop5", withLength("end")}},
+     "/hop0",
+     0,
+     "end"s,
+     6},
     {"RedirectLoopStopsAtTheBound", {{"/loop", redirectTo("/loop")}}, "/loop", -1, std::nullopt, 6},
-    {"NotFound", {{"/file", "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"}},
-     "/file", -1, std::nullopt, 1},
+    {"NotFound",
+     {{"/file", "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"}},
+     "/file",
+     -1,
+     std::nullopt,
+     1},
     // Two whole pieces are written before the end shows: the file must go again.
-    {"BodyShorterThanLength", {{"/file", "HTTP/1.1 200 OK\r\nContent-Length: 30000\r\n\r\n" + kBody}},
-     "/file", -1, std::nullopt, 1},
-    {"BodyShorterThanOnePiece", {{"/file", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly a part"}},
-     "/file", -1, std::nullopt, 1},
-    {"ChunkedCutShort", {{"/file", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nHello\r\n"}},
-     "/file", -1, std::nullopt, 1},
+    {"BodyShorterThanLength",
+     {{"/file", "HTTP/1.1 200 OK\r\nContent-Length: 30000\r\n\r\n" + kBody}},
+     "/file",
+     -1,
+     std::nullopt,
+     1},
+    {"BodyShorterThanOnePiece",
+     {{"/file", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly a part"}},
+     "/file",
+     -1,
+     std::nullopt,
+     1},
+    {"ChunkedCutShort",
+     {{"/file", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nHello\r\n"}},
+     "/file",
+     -1,
+     std::nullopt,
+     1},
     {"ChunkLongerThanItsSize",
      {{"/file", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nHello\r\n0\r\n\r\n"}},
-     "/file", -1, std::nullopt, 1},
+     "/file",
+     -1,
+     std::nullopt,
+     1},
     {"ChunkSizeOverflows",
-     {{"/file", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFFFFFFFFFFF1\r\nx\r\n0\r\n\r\n"}},
-     "/file", -1, std::nullopt, 1},
+     {{"/file",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFFFFFFFFFFF1\r\nx\r\n0\r\n\r\n"}},
+     "/file",
+     -1,
+     std::nullopt,
+     1},
     {"ChunkSizeNotHexadecimal",
      {{"/file", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nx\r\n0\r\n\r\n"}},
-     "/file", -1, std::nullopt, 1},
+     "/file",
+     -1,
+     std::nullopt,
+     1},
     {"TransferEncodingNotChunked",
      {{"/file", "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\n\r\n5\r\nHello\r\n0\r\n\r\n"}},
-     "/file", -1, std::nullopt, 1},
-    {"LengthZeroCreatesNoFile", {{"/file", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}},
-     "/file", 0, std::nullopt, 1},
-    {"NoLengthReadsToTheClose", {{"/file", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nup to the end"}},
-     "/file", 0, "up to the end"s, 1},
-    {"LengthWithoutBlankAndOtherCase", {{"/file", "HTTP/1.0 200 OK\r\ncontent-LENGTH:5\r\n\r\nhello"}},
-     "/file", 0, "hello"s, 1},
+     "/file",
+     -1,
+     std::nullopt,
+     1},
+    {"LengthZeroCreatesNoFile",
+     {{"/file", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}},
+     "/file",
+     0,
+     std::nullopt,
+     1},
+    {"NoLengthReadsToTheClose",
+     {{"/file", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nup to the end"}},
+     "/file",
+     0,
+     "up to the end"s,
+     1},
+    {"LengthWithoutBlankAndOtherCase",
+     {{"/file", "HTTP/1.0 200 OK\r\ncontent-LENGTH:5\r\n\r\nhello"}},
+     "/file",
+     0,
+     "hello"s,
+     1},
     {"SimilarHeaderNameIsNotTheLength",
      {{"/file", "HTTP/1.1 200 OK\r\nX-Content-Length: 2\r\nContent-Length: 5\r\n\r\nhello"}},
-     "/file", 0, "hello"s, 1},
-    {"NegativeLength", {{"/file", "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nhello"}},
-     "/file", -1, std::nullopt, 1},
-    {"LengthOverflows", {{"/file", "HTTP/1.1 200 OK\r\nContent-Length: 4294967301\r\n\r\nhello"}},
-     "/file", -1, std::nullopt, 1},
+     "/file",
+     0,
+     "hello"s,
+     1},
+    {"NegativeLength",
+     {{"/file", "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nhello"}},
+     "/file",
+     -1,
+     std::nullopt,
+     1},
+    {"LengthOverflows",
+     {{"/file", "HTTP/1.1 200 OK\r\nContent-Length: 4294967301\r\n\r\nhello"}},
+     "/file",
+     -1,
+     std::nullopt,
+     1},
     {"TwoDifferentLengths",
      {{"/file", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 3\r\n\r\nhello"}},
-     "/file", -1, std::nullopt, 1},
+     "/file",
+     -1,
+     std::nullopt,
+     1},
     {"HeaderLineLongerThanTheWorkBuffer",
-     {{"/file", "HTTP/1.1 200 OK\r\nX-Long: " + std::string(9000, 'a') + "\r\nContent-Length: 5\r\n\r\nhello"}},
-     "/file", -1, std::nullopt, 1},
-    {"HeaderEndsBeforeTheEmptyLine", {{"/file", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n"}},
-     "/file", -1, std::nullopt, 1},
+     {{"/file", "HTTP/1.1 200 OK\r\nX-Long: " + std::string(9000, 'a') +
+                    "\r\nContent-Length: 5\r\n\r\nhello"}},
+     "/file",
+     -1,
+     std::nullopt,
+     1},
+    {"HeaderEndsBeforeTheEmptyLine",
+     {{"/file", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n"}},
+     "/file",
+     -1,
+     std::nullopt,
+     1},
     {"NotAnHttpAnswer", {{"/file", "SSH-2.0-OpenSSH_9.2\r\n\r\n"}}, "/file", -1, std::nullopt, 1},
     {"RedirectToHttps",
      {{"/old", "HTTP/1.1 302 Found\r\nLocation: https://127.0.0.1:{port}/new\r\n\r\n"},
       {"/new", withLength("secret")}},
-     "/old", -1, std::nullopt, 1},
+     "/old",
+     -1,
+     std::nullopt,
+     1},
     {"RedirectToRelativeTarget",
      {{"/old", "HTTP/1.1 302 Found\r\nLocation: /new\r\n\r\n"}, {"/new", withLength("moved")}},
-     "/old", -1, std::nullopt, 1},
-    {"RedirectWithoutLocation", {{"/old", "HTTP/1.1 302 Found\r\nContent-Length: 0\r\n\r\n"}},
-     "/old", -1, std::nullopt, 1},
+     "/old",
+     -1,
+     std::nullopt,
+     1},
+    {"RedirectWithoutLocation",
+     {{"/old", "HTTP/1.1 302 Found\r\nContent-Length: 0\r\n\r\n"}},
+     "/old",
+     -1,
+     std::nullopt,
+     1},
     {"LocationLongerThanItsField",
-     {{"/old", "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:{port}/" + std::string(2100, 'n') + "\r\n\r\n"}},
-     "/old", -1, std::nullopt, 1},
+     {{"/old", "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:{port}/" + std::string(2100, 'n') +
+                   "\r\n\r\n"}},
+     "/old",
+     -1,
+     std::nullopt,
+     1},
 };
 
 void PrintTo(const ExchangeCase& exchange, std::ostream* out) { *out << exchange.name; }
@@ -291,7 +386,8 @@ TEST_F(HttpDownload, SendsTheRequestTextExactly) {
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
     const auto expected = [](const std::string& path) {
-        return "GET " + path + " HTTP/1.1\r\nAccept: */*\r\n"
+        return "GET " + path +
+               " HTTP/1.1\r\nAccept: */*\r\n"
                "User-Agent: Mozilla/5.0 (compatible; MSIE 5.01; Windows NT 5.0)\r\n"
                "Host: 127.0.0.1\r\nConnection: Close\r\n\r\n";
     };
@@ -324,14 +420,16 @@ TEST_F(HttpDownload, StallingServerIsCutOffByTheTotalLimit) {
     limits.totalMs = 500;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(countermate::http::download(server.url("/file").c_str(), output.c_str(), limits), -1);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(HTTP_IO_TIMEOUT_SECONDS - 2));
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::seconds(HTTP_IO_TIMEOUT_SECONDS - 2));
     EXPECT_FALSE(fs::exists(output));
 }
 
 TEST_F(HttpDownload, RefusesUrlsBeforeConnecting) {
     const std::string port = std::to_string(server.port());
-    for (const std::string& url : {"http://127.0.0.1:" + port, "http://127.0.0.1:65535/file"s,
-                                   "https://127.0.0.1:" + port + "/file", "http://127.0.0.1:" + port + "/a b"}) {
+    for (const std::string& url :
+         {"http://127.0.0.1:" + port, "http://127.0.0.1:65535/file"s,
+          "https://127.0.0.1:" + port + "/file", "http://127.0.0.1:" + port + "/a b"}) {
         SCOPED_TRACE(url);
         EXPECT_EQ(http_download(url.c_str(), output.c_str()), -1);
     }
@@ -367,7 +465,8 @@ struct UrlCase {
 TEST(HttpUrl, SplitsIntoHostPortAndPath) {
     const std::string longHost(255, 'h'), longPath = "/" + std::string(2046, 'p');
     const std::string tooLongHost = longHost + "h", tooLongPath = longPath + "p";
-    const std::string maxHostUrl = "http://" + longHost + "/", tooLongHostUrl = "http://" + tooLongHost + "/";
+    const std::string maxHostUrl = "http://" + longHost + "/",
+                      tooLongHostUrl = "http://" + tooLongHost + "/";
     const std::string maxPathUrl = "http://h" + longPath, tooLongPathUrl = "http://h" + tooLongPath;
     const UrlCase cases[] = {
         {"http://example.com/a/b", true, "example.com", 80, "/a/b"},
@@ -442,13 +541,15 @@ TEST(HttpSpeed, DividesBytesByElapsedSecondsAtLeastOne) {
         time_t start, end;
         float speed;
     };
-    const Case cases[] = {{1000, 10, 14, 250.0f}, {1000, 10, 10, 1000.0f}, {1000, 14, 10, 1000.0f}, {0, 0, 5, 0.0f}};
+    const Case cases[] = {
+        {1000, 10, 14, 250.0f}, {1000, 10, 10, 1000.0f}, {1000, 14, 10, 1000.0f}, {0, 0, 5, 0.0f}};
     for (const Case& entry : cases) {
         http_t info{};
         info.bytes_written = entry.bytes;
         info.start_time = entry.start;
         info.end_time = entry.end;
-        EXPECT_FLOAT_EQ(calc_download_speed(&info), entry.speed) << entry.start << ".." << entry.end;
+        EXPECT_FLOAT_EQ(calc_download_speed(&info), entry.speed)
+            << entry.start << ".." << entry.end;
     }
     EXPECT_EQ(calc_download_speed(nullptr), 0.0f);
 }

@@ -64,7 +64,8 @@ TEST_F(websocketCapacity, Client5001IsRefused) {
     EXPECT_EQ(server->clientCount, WS_MAX_CLIENTS);
     close(refused);
     for (int fd : clients) close(fd);
-    ASSERT_TRUE(recorder.waitFor([&] { return int(recorder.exits.size()) == WS_MAX_CLIENTS; }, 30s));
+    ASSERT_TRUE(
+        recorder.waitFor([&] { return int(recorder.exits.size()) == WS_MAX_CLIENTS; }, 30s));
 }
 
 TEST_F(websocketCapacity, ClientsComingAndGoingLeaveNothingBehind) {

@@ -62,8 +62,8 @@ TEST(websocketCodec, HeaderLengthFollowsPayloadLength) {
 
         unsigned payloadLength = 0, headerLength = 0;
         Ws_DataType type = WsData_None;
-        const int result = ws_dePackage(frame.data(), unsigned(frameLength), &payloadLength,
-                                        &headerLength, &type);
+        const int result =
+            ws_dePackage(frame.data(), unsigned(frameLength), &payloadLength, &headerLength, &type);
         EXPECT_EQ(result, entry.length == 0 ? 1 : int(entry.length));
         EXPECT_EQ(headerLength, entry.header.size());
         EXPECT_EQ(type, WsData_Text);
@@ -96,8 +96,8 @@ TEST(websocketCodec, EncodingRefusesWhatItCannotBuild) {
     EXPECT_EQ(ws_enPackage(payload, 2, frame, sizeof frame, false, WsData_None), -1);
     EXPECT_EQ(ws_enPackage(payload, 2, frame, sizeof frame, false, Ws_DataType(7)), -1);
     EXPECT_EQ(ws_enPackage(payload, 0, frame, 1, false, WsData_Text), -1);
-    EXPECT_EQ(ws_enPackage(payload, 8, frame, 9, false, WsData_Text), -1);   // needs 10
-    EXPECT_EQ(ws_enPackage(payload, 8, frame, 13, true, WsData_Text), -1);   // needs 14
+    EXPECT_EQ(ws_enPackage(payload, 8, frame, 9, false, WsData_Text), -1);  // needs 10
+    EXPECT_EQ(ws_enPackage(payload, 8, frame, 13, true, WsData_Text), -1);  // needs 14
     // Exactly enough room: no terminator is written past the end.
     frame[14] = 0x55;
     EXPECT_EQ(ws_enPackage(payload, 8, frame, 14, true, WsData_Text), 14);
@@ -108,9 +108,9 @@ TEST(websocketCodec, MaskedClientFrameDecodes) {
     Bytes frame = {0x81, 0x83, 0x01, 0x02, 0x03, 0x04, 'a' ^ 1, 'b' ^ 2, 'c' ^ 3};
     unsigned payloadLength = 0, headerLength = 0;
     Ws_DataType type = WsData_None;
-    EXPECT_EQ(ws_dePackage(frame.data(), unsigned(frame.size()), &payloadLength, &headerLength,
-                           &type),
-              3);
+    EXPECT_EQ(
+        ws_dePackage(frame.data(), unsigned(frame.size()), &payloadLength, &headerLength, &type),
+        3);
     EXPECT_EQ(type, WsData_Text);
     EXPECT_EQ(payloadLength, 3u);
     EXPECT_EQ(headerLength, 6u);
@@ -129,9 +129,9 @@ TEST(websocketCodec, MaskedRoundTripAcrossWordBoundaries) {
         EXPECT_EQ(frame[1] & 0x80, 0x80);
         unsigned payloadLength, headerLength;
         Ws_DataType type;
-        EXPECT_EQ(ws_dePackage(frame.data(), unsigned(frameLength), &payloadLength, &headerLength,
-                               &type),
-                  int(length));
+        EXPECT_EQ(
+            ws_dePackage(frame.data(), unsigned(frameLength), &payloadLength, &headerLength, &type),
+            int(length));
         EXPECT_EQ(Bytes(frame.begin(), frame.begin() + length), payload);
     }
 }
@@ -237,8 +237,13 @@ TEST(websocketCodec, HandshakeFailuresSayWhy) {
 
 TEST(websocketCodec, Base64RoundTripsAndStops) {
     const std::pair<std::string, std::string> vectors[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
         {std::string("\x00\xff\xfe", 3), "AP/+"},
     };
     for (const auto& [bytes, text] : vectors) {
@@ -256,7 +261,7 @@ TEST(websocketCodec, Base64RoundTripsAndStops) {
     EXPECT_EQ(ws_base64_decode("Zm8=Zm9v", decoded), 2);  // stops after the padded group
     EXPECT_EQ(ws_base64_decode("Zm9vYg", decoded), 4);    // a short last group gives whole bytes
     EXPECT_EQ(ws_base64_decode("Z", decoded), 0);
-    EXPECT_EQ(ws_base64_decode("!!!!", decoded), 3);      // outside the alphabet: 0xFF
+    EXPECT_EQ(ws_base64_decode("!!!!", decoded), 3);  // outside the alphabet: 0xFF
     EXPECT_EQ(decoded[0], 0xFF);
 }
 
@@ -357,7 +362,8 @@ TEST_F(websocketReader, TheFirstUnacceptableFrameClosesAfterWhatCameBefore) {
     } cases[] = {
         {"one frame above the limit", {clientFrame(true, 1, std::string(17, 'x'), kKey)}, "1009"},
         {"fragments above the limit",
-         {clientFrame(false, 1, std::string(10, 'a'), kKey), clientFrame(true, 0, std::string(10, 'b'), kKey)},
+         {clientFrame(false, 1, std::string(10, 'a'), kKey),
+          clientFrame(true, 0, std::string(10, 'b'), kKey)},
          "1009"},
         {"a declared length of 4 GiB, header only", {lengthBeyondTheLimit}, "1009"},
         {"bytes that are no frame", {bytesOf("GET / HTTP/1.1\r\n\r\n")}, "1002"},
@@ -365,11 +371,13 @@ TEST_F(websocketReader, TheFirstUnacceptableFrameClosesAfterWhatCameBefore) {
         {"a fragmented ping", {clientFrame(false, 9, "", kKey)}, "1002"},
         {"a ping above 125 bytes", {clientFrame(true, 9, std::string(126, 'p'), kKey)}, "1002"},
         {"a new message inside a fragmented one",
-         {clientFrame(false, 1, "ab", kKey), clientFrame(true, 1, "cd", kKey)}, "1002"},
+         {clientFrame(false, 1, "ab", kKey), clientFrame(true, 1, "cd", kKey)},
+         "1002"},
     };
     for (const auto& test : cases) {
         Bytes stream = clientFrame(true, 1, "ok", kKey);
-        for (const Bytes& frame : test.frames) stream.insert(stream.end(), frame.begin(), frame.end());
+        for (const Bytes& frame : test.frames)
+            stream.insert(stream.end(), frame.begin(), frame.end());
         const Bytes after = clientFrame(true, 1, "after", kKey);
         stream.insert(stream.end(), after.begin(), after.end());
         const std::vector<std::pair<int, std::string>> expected = {
@@ -401,12 +409,15 @@ TEST(websocketCodec, TextIsMadeValidUtf8ByteSequenceBySequence) {
         std::string valid;
     } cases[] = {
         {"GetDevID 设备 €", "GetDevID 设备 €"},
-        {"a\xFF" "b", "a\xEF\xBF\xBD" "b"},
-        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                   // overlong "/"
-        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},   // a surrogate
+        {"a\xFF"
+         "b",
+         "a\xEF\xBF\xBD"
+         "b"},
+        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                                  // overlong "/"
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},                  // a surrogate
         {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // past U+10FFFF
         {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
-        {"end\xE8\xAE", "end\xEF\xBF\xBD\xEF\xBF\xBD"},            // cut inside a character
+        {"end\xE8\xAE", "end\xEF\xBF\xBD\xEF\xBF\xBD"},  // cut inside a character
     };
     for (const auto& test : cases) {
         EXPECT_EQ(ws_validUtf8(test.text), test.valid) << test.text;

@@ -21,8 +21,8 @@ using Bytes = std::vector<uint8_t>;
 Bytes maskedFrame(Ws_DataType type, const std::string& payload) {
     Bytes frame(payload.size() + kWsMaxHeader);
     const int length = ws_enPackage(reinterpret_cast<const uint8_t*>(payload.data()),
-                                    unsigned(payload.size()), frame.data(),
-                                    unsigned(frame.size()), true, type);
+                                    unsigned(payload.size()), frame.data(), unsigned(frame.size()),
+                                    true, type);
     frame.resize(size_t(length));
     return frame;
 }

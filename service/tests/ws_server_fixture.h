@@ -150,8 +150,8 @@ class WsServerFixture : public testing::Test {
 protected:
     void startServer(const char* path = nullptr) {
         port = freePort();
-        server = ws_server_create(port, path, &recorder, WsRecorder::onLogin,
-                                  WsRecorder::onMessage, WsRecorder::onExit);
+        server = ws_server_create(port, path, &recorder, WsRecorder::onLogin, WsRecorder::onMessage,
+                                  WsRecorder::onExit);
         ASSERT_NE(server, nullptr);
         for (int attempt = 0; attempt < 200; ++attempt) {
             const int probe = connectTcp(port);

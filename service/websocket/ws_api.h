@@ -73,25 +73,25 @@ struct WsServerState;
 // One client slot. Fields are written by the listener (under WsServer::lock) while the slot is
 // free, and afterwards only by the client's group thread.
 struct WsClient {
-    int fd;                      // 0 = slot free
-    uint8_t ip[4];               // peer IPv4 address, network order
-    int port;                    // peer port, network order
-    Ws_ExitType exitType;        // WsExit_None while the client is fine
-    bool isLogin;                // the handshake is complete
-    bool isLeaving;              // removal has begun
-    uint32_t recvBytes;          // bytes received on the socket
-    int index;                   // the server's client count just after this client was added
-    int loginTimer;              // milliseconds waited for the handshake so far
-    void* priv;                  // copy of the server's private data
+    int fd;                // 0 = slot free
+    uint8_t ip[4];         // peer IPv4 address, network order
+    int port;              // peer port, network order
+    Ws_ExitType exitType;  // WsExit_None while the client is fine
+    bool isLogin;          // the handshake is complete
+    bool isLeaving;        // removal has begun
+    uint32_t recvBytes;    // bytes received on the socket
+    int index;             // the server's client count just after this client was added
+    int loginTimer;        // milliseconds waited for the handshake so far
+    void* priv;            // copy of the server's private data
     WsServer* server;
     std::atomic<WsThread*> group;  // group serving the client; null when the slot is free
 };
 
 // One client group: a thread with its own epoll set.
 struct WsThread {
-    int fdEpoll;                     // 0 when none
-    std::atomic<int> clientCount;    // clients of this group
-    std::atomic<bool> isRun;         // the group thread is running
+    int fdEpoll;                   // 0 when none
+    std::atomic<int> clientCount;  // clients of this group
+    std::atomic<bool> isRun;       // the group thread is running
     WsServer* server;
 };
 
@@ -101,20 +101,20 @@ typedef void (*WsOnExit)(WsClient* client, Ws_ExitType reason);
 
 // Everything the server owns, in one zero-initialised allocation.
 struct WsServer {
-    int fd;                          // listening socket; 0 when closed
-    int fdEpoll;                     // listener epoll set; 0 when closed
+    int fd;       // listening socket; 0 when closed
+    int fdEpoll;  // listener epoll set; 0 when closed
     int port;
-    char path[256];                  // path the handshake request must contain
-    void* priv;                      // copied into every client
+    char path[256];  // path the handshake request must contain
+    void* priv;      // copied into every client
     std::atomic<int> clientCount;
-    std::atomic<bool> isExit;        // set to stop, or by the listener when it gives up
-    std::mutex lock;                 // guards slot assignment, slot release and group start
+    std::atomic<bool> isExit;  // set to stop, or by the listener when it gives up
+    std::mutex lock;           // guards slot assignment, slot release and group start
     WsOnLogin onLogin;
     WsOnMessage onMessage;
     WsOnExit onExit;
     WsThread thread[WS_GROUP_COUNT];
     WsClient client[WS_MAX_CLIENTS];
-    WsServerState* state;            // receive buffers, thread accounting, wake-up descriptor
+    WsServerState* state;  // receive buffers, thread accounting, wake-up descriptor
 };
 
 extern "C" {

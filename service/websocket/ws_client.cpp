@@ -128,7 +128,8 @@ bool acceptsKey(const std::string& answer, const char* key) {
     const size_t begin = found + strlen(kAcceptHeader);
     const size_t end = answer.find_first_of("\r\n", begin);
     const std::string accept = answer.substr(begin, end - begin);
-    return ws_matchShakeKey(key, unsigned(strlen(key)), accept.data(), unsigned(accept.size())) == 0;
+    return ws_matchShakeKey(key, unsigned(strlen(key)), accept.data(), unsigned(accept.size())) ==
+           0;
 }
 
 }  // namespace

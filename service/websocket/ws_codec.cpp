@@ -99,11 +99,13 @@ size_t ws_encodeFrameHeader(Ws_DataType type, uint64_t payloadLength, const uint
     return length;
 }
 
-void ws_unmaskMove(uint8_t* target, const uint8_t* source, size_t length, const uint8_t maskKey[4]) {
+void ws_unmaskMove(uint8_t* target, const uint8_t* source, size_t length,
+                   const uint8_t maskKey[4]) {
     // The key is copied first: the target may cover it.
     typedef uint64_t Block __attribute__((vector_size(64)));
     uint8_t keyBytes[sizeof(Block)];
-    for (size_t index = 0; index < sizeof keyBytes; index += 4) memcpy(keyBytes + index, maskKey, 4);
+    for (size_t index = 0; index < sizeof keyBytes; index += 4)
+        memcpy(keyBytes + index, maskKey, 4);
     Block key;
     memcpy(&key, keyBytes, sizeof key);
     uint64_t wordKey;
@@ -164,7 +166,8 @@ int ws_enPackage(const uint8_t* data, unsigned int length, uint8_t* out, unsigne
     uint8_t maskKey[4];
     if (mask) ws_getRandomString(maskKey, 4);
     uint8_t header[kWsMaxHeader];
-    const size_t headerLength = ws_encodeFrameHeader(type, length, mask ? maskKey : nullptr, header);
+    const size_t headerLength =
+        ws_encodeFrameHeader(type, length, mask ? maskKey : nullptr, header);
     if (headerLength == 0) return -1;
     const size_t frameLength = headerLength + length;
     if (frameLength > outSize || frameLength > INT_MAX) return -1;

@@ -17,7 +17,7 @@ struct WsFrameHeader {
     bool fin;
     uint8_t opcode;
     bool masked;
-    uint32_t headerLength;   // including the mask key
+    uint32_t headerLength;  // including the mask key
     uint64_t payloadLength;
 };
 

@@ -142,13 +142,16 @@ bool ws_findHeader(std::string_view request, std::string_view name, std::string_
     while (lineStart != std::string_view::npos) {
         lineStart += 2;
         const size_t lineEnd = request.find("\r\n", lineStart);
-        const std::string_view line = request.substr(
-            lineStart, lineEnd == std::string_view::npos ? std::string_view::npos : lineEnd - lineStart);
+        const std::string_view line = request.substr(lineStart, lineEnd == std::string_view::npos
+                                                                    ? std::string_view::npos
+                                                                    : lineEnd - lineStart);
         if (line.size() > name.size() && line[name.size()] == ':' &&
             strncasecmp(line.data(), name.data(), name.size()) == 0) {
             std::string_view found = line.substr(name.size() + 1);
-            while (!found.empty() && (found.front() == ' ' || found.front() == '\t')) found.remove_prefix(1);
-            while (!found.empty() && (found.back() == ' ' || found.back() == '\t')) found.remove_suffix(1);
+            while (!found.empty() && (found.front() == ' ' || found.front() == '\t'))
+                found.remove_prefix(1);
+            while (!found.empty() && (found.back() == ' ' || found.back() == '\t'))
+                found.remove_suffix(1);
             *value = found;
             return true;
         }

@@ -85,8 +85,7 @@ bool readFully(int fd, uint8_t* buffer, size_t* have, size_t want) {
 int negativeCount(size_t count) { return count >= INT_MAX ? -INT_MAX : -int(count); }
 
 // Completes a frame whose header is in `bytes` and decodes it; answers pings.
-int receivePayload(int fd, uint8_t* bytes, size_t size, size_t have,
-                   const WsFrameHeader& header) {
+int receivePayload(int fd, uint8_t* bytes, size_t size, size_t have, const WsFrameHeader& header) {
     const uint64_t frameLength = header.headerLength + header.payloadLength;
     if (frameLength > size) {
         WS_ERR("warnning, pkgLen(%llu) > dataMaxLen(%d)\r\n",
@@ -157,10 +156,11 @@ int ws_recv(int fd, void* buffer, int size, Ws_DataType* type) {
     if (!readFully(fd, bytes, &have, 2)) return negativeCount(have);
 
     WsFrameHeader header;
-    const bool looksLikeFrame =
-        ws_parseFrameHeader(bytes, 2, &header) != WsHeaderStatus::Invalid && header.fin;
+    const bool looksLikeFrame = ws_parseFrameHeader(bytes, 2, &header) != WsHeaderStatus::Invalid &&
+                                header.fin;
     if (looksLikeFrame) {
-        if (!readFully(fd, bytes, &have, ws_frameHeaderLength(bytes[1]))) return negativeCount(have);
+        if (!readFully(fd, bytes, &have, ws_frameHeaderLength(bytes[1])))
+            return negativeCount(have);
         if (ws_parseFrameHeader(bytes, have, &header) == WsHeaderStatus::Ok) {
             if (type) *type = ws_typeOfOpcode(header.opcode);
             return receivePayload(fd, bytes, size_t(size), have, header);

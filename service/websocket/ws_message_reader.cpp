@@ -12,7 +12,9 @@ namespace {
 // Longest payload of a control frame.
 constexpr uint64_t kMaxControlPayload = 125;
 
-int negativeCount(uint64_t count) { return count >= INT_MAX ? -INT_MAX : -int(std::max<uint64_t>(count, 1)); }
+int negativeCount(uint64_t count) {
+    return count >= INT_MAX ? -INT_MAX : -int(std::max<uint64_t>(count, 1));
+}
 
 }  // namespace
 

@@ -67,9 +67,9 @@ private:
     std::vector<char> buffer_;
     size_t begin_ = 0;
     size_t end_ = 0;
-    std::string message_;                      // fragments joined so far
-    Ws_DataType messageType_ = WsData_None;    // type of the fragmented message
-    bool assembling_ = false;                  // a fragmented message is under way
-    bool messageDelivered_ = false;            // message_ was handed out by the last next()
-    bool failed_ = false;                      // the stream has ended on a failure
+    std::string message_;                    // fragments joined so far
+    Ws_DataType messageType_ = WsData_None;  // type of the fragmented message
+    bool assembling_ = false;                // a fragmented message is under way
+    bool messageDelivered_ = false;          // message_ was handed out by the last next()
+    bool failed_ = false;                    // the stream has ended on a failure
 };

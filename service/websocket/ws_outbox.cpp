@@ -58,8 +58,9 @@ WsOutbox::Outcome WsOutbox::send(uint64_t connection, const uint8_t* header, siz
     }
     // The rest of the frame joins the queue.
     if (written < headerLength) {
-        enqueue(std::string(reinterpret_cast<const char*>(header) + written, headerLength - written),
-                limits);
+        enqueue(
+            std::string(reinterpret_cast<const char*>(header) + written, headerLength - written),
+            limits);
         written = headerLength;
     }
     const size_t payloadWritten = written - headerLength;
@@ -75,7 +76,8 @@ WsOutbox::Outcome WsOutbox::send(uint64_t connection, const uint8_t* header, siz
             *limits.queuedTotal -= payloadWritten;
         }
     } else if (payloadWritten < payload.length) {
-        enqueue(std::string(payload.data + payloadWritten, payload.length - payloadWritten), limits);
+        enqueue(std::string(payload.data + payloadWritten, payload.length - payloadWritten),
+                limits);
     }
     watchWritable(true);
     return Outcome::Sent;
@@ -106,7 +108,8 @@ bool WsOutbox::writeQueued(const Limits& limits) {
     while (!queued_.empty()) {
         iovec parts[kChunksPerWrite];
         int count = 0;
-        for (auto chunk = queued_.begin(); chunk != queued_.end() && count < kChunksPerWrite; ++chunk) {
+        for (auto chunk = queued_.begin(); chunk != queued_.end() && count < kChunksPerWrite;
+             ++chunk) {
             const size_t skip = count == 0 ? frontOffset_ : 0;
             parts[count++] = {&(*chunk)[skip], chunk->size() - skip};
         }

@@ -19,16 +19,16 @@ public:
     using Clock = std::chrono::steady_clock;
 
     enum class Outcome {
-        Sent,    // written to the socket, or queued behind earlier frames
-        Gone,    // the connection is not (any more) the one asked for: nothing was sent
-        Failed,  // the socket failed or the queue is over its limit: the client must go
-        Dropped, // a droppable frame found earlier output still waiting: nothing was sent
+        Sent,     // written to the socket, or queued behind earlier frames
+        Gone,     // the connection is not (any more) the one asked for: nothing was sent
+        Failed,   // the socket failed or the queue is over its limit: the client must go
+        Dropped,  // a droppable frame found earlier output still waiting: nothing was sent
     };
 
     // Limits shared by every outbox of a server.
     struct Limits {
-        size_t perConnection;            // queued bytes one connection may hold beyond one frame
-        size_t total;                    // queued bytes all connections may hold together
+        size_t perConnection;  // queued bytes one connection may hold beyond one frame
+        size_t total;          // queued bytes all connections may hold together
         std::atomic<size_t>* queuedTotal;
     };
 
@@ -73,11 +73,11 @@ private:
     uint64_t connection_ = 0;
     int epollFd_ = -1;
     void* eventData_ = nullptr;
-    std::deque<std::string> queued_;    // frames or their tails, in order
-    size_t frontOffset_ = 0;            // bytes of queued_.front() already written
-    size_t waiting_ = 0;                // bytes queued and not yet written
+    std::deque<std::string> queued_;  // frames or their tails, in order
+    size_t frontOffset_ = 0;          // bytes of queued_.front() already written
+    size_t waiting_ = 0;              // bytes queued and not yet written
     Clock::time_point lastProgress_{};
-    bool watching_ = false;             // EPOLLOUT is registered
+    bool watching_ = false;  // EPOLLOUT is registered
     // Whether anything is queued, readable without the lock: the group's sweep looks at every
     // client twice a second and takes the lock only of those with output waiting.
     std::atomic<bool> queuing_{false};

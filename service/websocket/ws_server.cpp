@@ -60,12 +60,12 @@ const char kForbiddenAnswer[] =
 
 // The server's own record of one client slot, beside the public WsClient.
 struct WsConnectionState {
-    WsMessageReader reader;              // group thread only
+    WsMessageReader reader;  // group thread only
     Clock::time_point acceptedAt;
     Clock::time_point lastInput;
-    size_t accountedInput = 0;           // this client's share of WsServerState::inputHeld
-    std::atomic<uint64_t> id{0};         // 0 while the slot is free
-    std::atomic<bool> sendFailed{false}; // a sender found the client unable to take its output
+    size_t accountedInput = 0;            // this client's share of WsServerState::inputHeld
+    std::atomic<uint64_t> id{0};          // 0 while the slot is free
+    std::atomic<bool> sendFailed{false};  // a sender found the client unable to take its output
     WsOutbox outbox;
 };
 
@@ -81,8 +81,8 @@ struct WsServerState {
     std::atomic<int> loggedIn{0};  // clients past their handshake
     std::atomic<uint64_t> protocolErrors{0}, messagesTooBig{0}, unfinishedMessages{0},
         stalledClients{0}, originsRefused{0}, addressLimitRefusals{0};
-    uint64_t connectionsMade = 0;                     // guarded by WsServer::lock
-    std::unordered_map<uint32_t, int> perAddress;     // guarded by WsServer::lock
+    uint64_t connectionsMade = 0;                  // guarded by WsServer::lock
+    std::unordered_map<uint32_t, int> perAddress;  // guarded by WsServer::lock
     WsConnectionState connections[WS_MAX_CLIENTS];
 
     WsOutbox::Limits outputLimits() {
@@ -229,7 +229,7 @@ void removeClient(WsClient* client) {
 void closeWith(WsClient* client, uint16_t code, const char* why) {
     WSS_ERR("closing fd/%03d with %d: %s\r\n", client->fd, int(code), why);
     WsServerState* state = client->server->state;
-    ++(code == kWsCloseProtocolError ? state->protocolErrors
+    ++(code == kWsCloseProtocolError   ? state->protocolErrors
        : code == kWsCloseMessageTooBig ? state->messagesTooBig
                                        : state->unfinishedMessages);
     const uint8_t payload[2] = {uint8_t(code >> 8), uint8_t(code)};
@@ -253,9 +253,9 @@ std::vector<WsClient*> sweep(WsThread* group, bool force) {
         }
         WsConnectionState& connection = server->state->connections[slot];
         if (!client->isLogin && client->exitType == WsExit_None) {
-            client->loginTimer = int(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                         now - connection.acceptedAt)
-                                         .count());
+            client->loginTimer = int(
+                std::chrono::duration_cast<std::chrono::milliseconds>(now - connection.acceptedAt)
+                    .count());
             if (client->loginTimer > kLoginTimeMs) client->exitType = WsExit_LoginTimeout;
         }
         if (client->exitType == WsExit_None) {
@@ -316,7 +316,8 @@ bool answerHandshake(WsClient* client, WsMessageReader& reader) {
         if (request.compare(0, 3, "GET") == 0 && ws_hasKeyHeader(request)) {
             const bool accepted = originAccepted(client, request);
             const int sent =
-                accepted ? ws_responseClient(client->fd, text, int(request.size()), server->path) : -1;
+                accepted ? ws_responseClient(client->fd, text, int(request.size()), server->path)
+                         : -1;
             reader.consume(request.size());
             if (sent < 1) {
                 setExitReason(client, WsExit_LoginFailed);
@@ -352,7 +353,7 @@ void deliverMessages(WsClient* client, WsMessageReader& reader) {
         if (item.closeCode != 0) {
             closeWith(client, item.closeCode,
                       item.closeCode == kWsCloseMessageTooBig ? "message above the limit"
-                                                               : "protocol error");
+                                                              : "protocol error");
         }
     }
 }
@@ -362,8 +363,7 @@ void deliverMessages(WsClient* client, WsMessageReader& reader) {
 void accountInput(WsClient* client) {
     WsServerState* state = client->server->state;
     WsConnectionState& connection = stateOf(client);
-    const size_t held =
-        connection.reader.holdsPartialMessage() ? connection.reader.heldBytes() : 0;
+    const size_t held = connection.reader.holdsPartialMessage() ? connection.reader.heldBytes() : 0;
     state->inputHeld += held;
     state->inputHeld -= connection.accountedInput;
     connection.accountedInput = held;
@@ -628,7 +628,8 @@ void* listenerThread(void* argument) {
 void ws_server_wait(WsServer* server, const std::function<bool()>& stop_requested) {
     // The listener sets isExit before it ends, and its end notifies threadsEnded.
     std::unique_lock<std::mutex> hold(server->state->threadsLock);
-    server->state->threadsEnded.wait(hold, [&] { return server->isExit.load() || stop_requested(); });
+    server->state->threadsEnded.wait(hold,
+                                     [&] { return server->isExit.load() || stop_requested(); });
 }
 
 void ws_server_wake(WsServer* server) {
@@ -695,10 +696,10 @@ int sendToConnection(WsServer* server, uint64_t connection, Ws_DataType type,
     WsConnectionState& state = server->state->connections[slot];
     switch (state.outbox.send(connection, header, headerLength, payload,
                               server->state->outputLimits(), droppable)) {
-    case WsOutbox::Outcome::Sent: return int(std::min<size_t>(length, INT32_MAX));
-    case WsOutbox::Outcome::Gone: return -1;
-    case WsOutbox::Outcome::Dropped: return kWsFrameDropped;
-    case WsOutbox::Outcome::Failed: break;
+        case WsOutbox::Outcome::Sent: return int(std::min<size_t>(length, INT32_MAX));
+        case WsOutbox::Outcome::Gone: return -1;
+        case WsOutbox::Outcome::Dropped: return kWsFrameDropped;
+        case WsOutbox::Outcome::Failed: break;
     }
     state.sendFailed = true;
     return -2;

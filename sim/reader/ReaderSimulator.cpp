@@ -34,7 +34,8 @@ bool MakeLink(const std::string& link, const std::string& target) {
     struct stat status {};
     if (lstat(link.c_str(), &status) == 0) {
         if (!S_ISLNK(status.st_mode)) {
-            std::fprintf(stderr, "reader-sim: %s exists and is not a symbolic link\n", link.c_str());
+            std::fprintf(stderr, "reader-sim: %s exists and is not a symbolic link\n",
+                         link.c_str());
             return false;
         }
         unlink(link.c_str());
@@ -66,7 +67,7 @@ bool ReaderSimulator::Start() {
     }
     m_device_path = name;
     m_terminal = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios settings {};
+    termios settings{};
     if (m_terminal < 0 || tcgetattr(m_terminal, &settings) != 0) {
         std::fprintf(stderr, "reader-sim: cannot open %s: %s\n", name, strerror(errno));
         Stop();
@@ -140,9 +141,8 @@ void ReaderSimulator::TakeFrames(std::vector<uint8_t>& pending) {
         if (pending.size() < total) return;
         const std::vector<uint8_t> payload(pending.begin() + frame::kBodyOffset,
                                            pending.begin() + long(total) - 1);
-        const bool valid =
-            frame::XorOf(pending.data() + frame::kLengthOffset, total - frame::kLengthOffset - 1) ==
-            pending[total - 1];
+        const bool valid = frame::XorOf(pending.data() + frame::kLengthOffset,
+                                        total - frame::kLengthOffset - 1) == pending[total - 1];
         pending.erase(pending.begin(), pending.begin() + long(total));
         {
             std::lock_guard<std::mutex> hold(m_commands_lock);
@@ -189,8 +189,7 @@ std::vector<uint8_t> ReaderSimulator::Answer(const std::vector<uint8_t>& payload
             data.assign(70, 0);
             PutTextField(data.data(), 0, 70, "北京市西城区");
             return frame::BuildResponse(kSuccess, data.data(), data.size());
-        default:
-            return frame::BuildResponse(kUnknownCommandStatus, nullptr, 0);
+        default: return frame::BuildResponse(kUnknownCommandStatus, nullptr, 0);
     }
 }
 

@@ -30,7 +30,7 @@ std::u16string ToUcs2(const std::string& text) {
 
 testphoto::Picture Portrait(CardKind kind) {
     testphoto::Picture picture;
-    const uint8_t palette[7][3] = {{200, 220, 240}, {240, 200, 170}, {60, 40, 30}, {20, 20, 20},
+    const uint8_t palette[7][3] = {{200, 220, 240}, {240, 200, 170}, {60, 40, 30},   {20, 20, 20},
                                    {190, 60, 60},   {40, 60, 120},   {250, 250, 250}};
     std::memcpy(picture.palette, palette, sizeof palette);
     picture.palette[5][0] = uint8_t(40 + 60 * int(kind));  // a shirt colour per card kind
@@ -74,25 +74,39 @@ void PutTextField(uint8_t* block, int offset, int length, const std::string& tex
 SyntheticCard MakeCard(CardKind kind) {
     SyntheticCard card;
     if (kind == CardKind::kResident) {
-        const FieldText fields[] = {
-            {0, 30, "张伟"}, {30, 2, "1"}, {32, 4, "01"}, {36, 16, "19900307"},
-            {52, 70, "北京市东城区正义路1号"}, {122, 36, "11010119900307123X"},
-            {158, 30, "北京市公安局东城分局"}, {188, 16, "20200101"}, {204, 16, "20400101"},
-            {220, 36, ""}};
+        const FieldText fields[] = {{0, 30, "张伟"},
+                                    {30, 2, "1"},
+                                    {32, 4, "01"},
+                                    {36, 16, "19900307"},
+                                    {52, 70, "北京市东城区正义路1号"},
+                                    {122, 36, "11010119900307123X"},
+                                    {158, 30, "北京市公安局东城分局"},
+                                    {188, 16, "20200101"},
+                                    {204, 16, "20400101"},
+                                    {220, 36, ""}};
         PutFields(card, fields, sizeof fields / sizeof fields[0]);
     } else if (kind == CardKind::kForeign) {
         const FieldText fields[] = {
-            {0, 120, "SMITH JOHN"}, {120, 2, "1"}, {122, 30, "USA110090030712"},
-            {152, 6, "USA"}, {158, 30, "史密斯"}, {188, 16, "20200101"}, {204, 16, "20300101"},
-            {220, 16, "19900307"}, {236, 4, "20"}, {240, 8, "1100"}, {248, 2, "I"},
-            {250, 6, ""}};
+            {0, 120, "SMITH JOHN"}, {120, 2, "1"},         {122, 30, "USA110090030712"},
+            {152, 6, "USA"},        {158, 30, "史密斯"},   {188, 16, "20200101"},
+            {204, 16, "20300101"},  {220, 16, "19900307"}, {236, 4, "20"},
+            {240, 8, "1100"},       {248, 2, "I"},         {250, 6, ""}};
         PutFields(card, fields, sizeof fields / sizeof fields[0]);
     } else {
-        const FieldText fields[] = {
-            {0, 30, "陈大文"}, {30, 2, "2"}, {32, 4, ""}, {36, 16, "19900307"},
-            {52, 70, "香港特别行政区"}, {122, 36, "810000199003071234"},
-            {158, 30, "公安部出入境管理局"}, {188, 16, "20200101"}, {204, 16, "20250101"},
-            {220, 18, "H12345678"}, {238, 4, "01"}, {242, 6, ""}, {248, 2, "J"}, {250, 6, ""}};
+        const FieldText fields[] = {{0, 30, "陈大文"},
+                                    {30, 2, "2"},
+                                    {32, 4, ""},
+                                    {36, 16, "19900307"},
+                                    {52, 70, "香港特别行政区"},
+                                    {122, 36, "810000199003071234"},
+                                    {158, 30, "公安部出入境管理局"},
+                                    {188, 16, "20200101"},
+                                    {204, 16, "20250101"},
+                                    {220, 18, "H12345678"},
+                                    {238, 4, "01"},
+                                    {242, 6, ""},
+                                    {248, 2, "J"},
+                                    {250, 6, ""}};
         PutFields(card, fields, sizeof fields / sizeof fields[0]);
     }
     card.photo = testphoto::Encode(Portrait(kind));

@@ -92,9 +92,8 @@ std::string SignedPdf(const std::string& pushed) {
 std::string SignedOfd(const std::string& pushed) {
     static const std::string kNote = " signed on the simulated terminal";
     constexpr size_t kEndRecordBytes = 22;
-    const size_t end = pushed.size() >= kEndRecordBytes
-                           ? pushed.rfind(std::string("PK\x05\x06", 4))
-                           : std::string::npos;
+    const size_t end = pushed.size() >= kEndRecordBytes ? pushed.rfind(std::string("PK\x05\x06", 4))
+                                                        : std::string::npos;
     if (end == std::string::npos || end + kEndRecordBytes > pushed.size()) return pushed + kNote;
     const size_t comment_length = static_cast<unsigned char>(pushed[end + 20]) |
                                   static_cast<unsigned char>(pushed[end + 21]) << 8;
@@ -156,7 +155,8 @@ bool WritePdfResults(const Storage& storage, const PdfResults& results) {
     }
     if (results.sign_images > 0) {
         written &= storage.Write(Out("signXml/signTrack64.xml"), SignatureTrackXml());
-        written &= storage.Write(std::string(kTempOtherCase) + "voice_signatrue.txt", SignatureTrack());
+        written &=
+            storage.Write(std::string(kTempOtherCase) + "voice_signatrue.txt", SignatureTrack());
     }
     for (int index = 0; index < results.finger_images; ++index) {
         written &= storage.Write(Out("fingerImg/") + std::to_string(index), FingerprintJpeg(index));
@@ -188,8 +188,8 @@ Behaviour PdfCoordinates(const Storage& storage) {
         if (TextParam(param, "pos") == nullptr || !HasParam(param, "isVideo")) return false;
         const int sign_type = IntegerParam(param, "signtype");
         Preset(data, "confirmResult", 1);
-        return WritePdfResults(
-            storage, PresetCounts(data, sign_type, IntegerParam(param, "isVideo") == 1));
+        return WritePdfResults(storage,
+                               PresetCounts(data, sign_type, IntegerParam(param, "isVideo") == 1));
     });
 }
 
@@ -222,12 +222,14 @@ Behaviour PdfMultiDocument(const Storage& storage) {
             const std::string pushed = "/sdcard/ZR/CounterMate/trans/file" + number;
             const std::string signed_path = Out("pdf/multi") + number + ".pdf";
             if (TextParam(param, ("file" + number + "Pos").c_str()) == nullptr ||
-                !storage.Exists(pushed) || !storage.Write(signed_path, SignedPdf(storage.Read(pushed)))) {
+                !storage.Exists(pushed) ||
+                !storage.Write(signed_path, SignedPdf(storage.Read(pushed)))) {
                 return false;
             }
             cJSON_AddStringToObject(data, ("file" + number + "Path").c_str(), signed_path.c_str());
         }
-        return IntegerParam(param, "isVideo") != 1 || storage.Write(Out("video/sign.mp4"), VideoMp4());
+        return IntegerParam(param, "isVideo") != 1 ||
+               storage.Write(Out("video/sign.mp4"), VideoMp4());
     };
 }
 
@@ -236,7 +238,8 @@ Behaviour PdfMultiDocument(const Storage& storage) {
 // "ShowOfdSignOrFinger" and, with `positions`, "ShowOfdSignOrFingerCoordinates".
 Behaviour Ofd(const Storage& storage, bool positions) {
     return Pushed(storage, kOfdDocument, [storage, positions](const cJSON* param, cJSON* data) {
-        if (TextParam(param, "voice") == nullptr || (positions && TextParam(param, "pos") == nullptr)) {
+        if (TextParam(param, "voice") == nullptr ||
+            (positions && TextParam(param, "pos") == nullptr)) {
             return false;
         }
         const int sign_type = IntegerParam(param, "signtype");

@@ -171,7 +171,8 @@ private:
                          const std::vector<unsigned char>& report) const {
         const std::string& text = message.text;
         if (length < 2 || text.size() < 2) return false;
-        if (text.compare(text.size() - 2, 2, "}\r") != 0 && text.compare(text.size() - 2, 2, "}\n") != 0)
+        if (text.compare(text.size() - 2, 2, "}\r") != 0 &&
+            text.compare(text.size() - 2, 2, "}\n") != 0)
             return false;
         const size_t after = segment::kHeaderBytes + static_cast<size_t>(length);
         return after < report.size() ? report[after] == 0 : message.end.Balanced();
@@ -187,7 +188,8 @@ private:
 
     void OnPushAnnouncement(const std::string& text) {
         Json announcement(cJSON_Parse(text.c_str()));
-        const std::string path = m_simulator.StoragePath(StringMember(announcement.get(), "fileName"));
+        const std::string path =
+            m_simulator.StoragePath(StringMember(announcement.get(), "fileName"));
         const cJSON* size = cJSON_GetObjectItemCaseSensitive(announcement.get(), "fileSize");
         if (path.empty() || !cJSON_IsNumber(size) || size->valuedouble < 0) {
             m_simulator.Record(m_simulator.m_protocol_errors, "bad push announcement: " + text);
@@ -203,7 +205,8 @@ private:
 
     void OnPushData(const char* data, int length) {
         if (!m_push_file.is_open() || length > m_push_remaining) {
-            m_simulator.Record(m_simulator.m_protocol_errors, "push data beyond the announced size");
+            m_simulator.Record(m_simulator.m_protocol_errors,
+                               "push data beyond the announced size");
             return;
         }
         m_push_file.write(data, length);
@@ -283,7 +286,8 @@ private:
             case Fault::kNone: break;
         }
         if (script.delay_ms > 0) {
-            m_pending = Pending{kind, answer, Clock::now() + std::chrono::milliseconds(script.delay_ms)};
+            m_pending =
+                Pending{kind, answer, Clock::now() + std::chrono::milliseconds(script.delay_ms)};
             return;
         }
         SendMessage(kind, answer);
@@ -396,8 +400,9 @@ void TerminalSimulator::Serve() {
             if (!m_running) break;
         }
         // A stalled connection is not polled (a negative descriptor is skipped): only Stop ends it.
-        const int served_fd =
-            !connection ? m_listen_fd : connection->stalled() ? -1 : connection->fd();
+        const int served_fd = !connection             ? m_listen_fd
+                              : connection->stalled() ? -1
+                                                      : connection->fd();
         pollfd entries[2] = {{m_wake_fds[0], POLLIN, 0}, {served_fd, POLLIN, 0}};
         const int timeout = connection ? connection->MillisecondsToNextEvent() : -1;
         if (poll(entries, 2, timeout) < 0) continue;

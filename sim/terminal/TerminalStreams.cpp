@@ -158,7 +158,8 @@ void TerminalSimulator::Streams::EndSigning(int status, bool reported) {
     m_paused = false;
     // The signature is in storage before the driver can learn that it may fetch it.
     if (status == stream::kSigned) Storage(m_simulator).Write(TempPath(kSignature), SignaturePng());
-    if (reported) SendBytes({stream::kMarker, stream::kSigningEnd, static_cast<unsigned char>(status)});
+    if (reported)
+        SendBytes({stream::kMarker, stream::kSigningEnd, static_cast<unsigned char>(status)});
 }
 
 void TerminalSimulator::Streams::Answer(unsigned char function) {

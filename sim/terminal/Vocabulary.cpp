@@ -31,7 +31,8 @@ bool Acknowledge(const cJSON*, cJSON*) { return true; }
 // A behaviour that answers with fixed text members in `data`.
 Behaviour Texts(std::vector<std::pair<const char*, std::string>> members) {
     return [members = std::move(members)](const cJSON*, cJSON* data) {
-        for (const auto& [name, value] : members) cJSON_AddStringToObject(data, name, value.c_str());
+        for (const auto& [name, value] : members)
+            cJSON_AddStringToObject(data, name, value.c_str());
         return true;
     };
 }
@@ -107,8 +108,8 @@ std::string GreyJpeg(int width, int height, const std::function<uint8_t(int x, i
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
     std::string bytes;
-    if (tjCompress2(compressor, grey.data(), width, 0, height, TJPF_GRAY, &jpeg, &size,
-                    TJSAMP_GRAY, 85, 0) == 0) {
+    if (tjCompress2(compressor, grey.data(), width, 0, height, TJPF_GRAY, &jpeg, &size, TJSAMP_GRAY,
+                    85, 0) == 0) {
         bytes.assign(reinterpret_cast<const char*>(jpeg), size);
     }
     tjFree(jpeg);
@@ -118,7 +119,8 @@ std::string GreyJpeg(int width, int height, const std::function<uint8_t(int x, i
 
 std::string FingerprintJpeg() {
     constexpr int kWidth = 256, kHeight = 288;
-    return GreyJpeg(kWidth, kHeight, [](int x, int y) { return RidgeShade(x, y, kWidth, kHeight); });
+    return GreyJpeg(kWidth, kHeight,
+                    [](int x, int y) { return RidgeShade(x, y, kWidth, kHeight); });
 }
 
 std::string SignatureTrack() {
@@ -134,8 +136,9 @@ std::string Base64(const std::string& bytes) {
     static const char kAlphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     const auto byte = [&bytes](size_t index) {
-        return index < bytes.size() ? static_cast<uint32_t>(static_cast<unsigned char>(bytes[index]))
-                                    : 0u;
+        return index < bytes.size()
+                   ? static_cast<uint32_t>(static_cast<unsigned char>(bytes[index]))
+                   : 0u;
     };
     std::string text;
     for (size_t i = 0; i < bytes.size(); i += 3) {
@@ -290,7 +293,8 @@ Behaviour ListFiles(const Storage& storage) {
         }
         std::sort(names.begin(), names.end());
         cJSON* list = cJSON_CreateArray();
-        for (const std::string& name : names) cJSON_AddItemToArray(list, cJSON_CreateString(name.c_str()));
+        for (const std::string& name : names)
+            cJSON_AddItemToArray(list, cJSON_CreateString(name.c_str()));
         char* text = cJSON_PrintUnformatted(list);
         cJSON_AddStringToObject(data, "fileInfos", text);
         cJSON_free(text);

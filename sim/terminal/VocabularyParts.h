@@ -55,7 +55,8 @@ public:
     // The bytes of a stored file; empty when it is missing.
     std::string Read(const std::string& terminal_path) const {
         std::ifstream file(m_simulator.StoragePath(terminal_path), std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        return std::string((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
     }
 
     std::string Local(const std::string& terminal_path) const {
@@ -73,8 +74,8 @@ inline std::string TempPath(const char* name) { return std::string(kTemp) + name
 
 // A behaviour that needs the file the driver pushed to `terminal_path`.
 inline Behaviour Pushed(const Storage& storage, std::string terminal_path, Behaviour behaviour) {
-    return [storage, terminal_path = std::move(terminal_path),
-            behaviour = std::move(behaviour)](const cJSON* param, cJSON* data) {
+    return [storage, terminal_path = std::move(terminal_path), behaviour = std::move(behaviour)](
+               const cJSON* param, cJSON* data) {
         return storage.Exists(terminal_path) && behaviour(param, data);
     };
 }

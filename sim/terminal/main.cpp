@@ -48,7 +48,8 @@ bool ParseFramesPerSecond(const char* text, int& frames_per_second) {
 
 bool LoadScenario(const char* file_name, TerminalSimulator& simulator) {
     std::ifstream file(file_name);
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
     cJSON* scenario = cJSON_Parse(text.c_str());
     if (!cJSON_IsObject(scenario)) {
         std::fprintf(stderr, "scenario %s: not a JSON object\n", file_name);
@@ -73,7 +74,8 @@ bool LoadScenario(const char* file_name, TerminalSimulator& simulator) {
             if (cJSON_IsNumber(member)) script.data_members[member->string] = member->valueint;
         }
         if (cJSON_IsString(fault) && !ParseFault(fault->valuestring, script.fault)) {
-            std::fprintf(stderr, "scenario %s: unknown fault \"%s\"\n", file_name, fault->valuestring);
+            std::fprintf(stderr, "scenario %s: unknown fault \"%s\"\n", file_name,
+                         fault->valuestring);
             valid = false;
         }
         simulator.Script(entry->string, script);

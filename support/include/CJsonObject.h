@@ -17,7 +17,7 @@ class CJsonObject {
 public:
     CJsonObject();
     explicit CJsonObject(const std::string& text);
-    CJsonObject(const CJsonObject* other);   // null gives an empty object
+    CJsonObject(const CJsonObject* other);  // null gives an empty object
     CJsonObject(const CJsonObject& other);
     virtual ~CJsonObject();
 
@@ -42,7 +42,7 @@ public:
 
     bool Get(const std::string& key, CJsonObject& value) const;
     bool Get(const std::string& key, std::string& value) const;
-    bool Get(const std::string& key, char* value) const;   // caller provides room
+    bool Get(const std::string& key, char* value) const;  // caller provides room
     bool Get(const std::string& key, int32_t& value) const;
     bool Get(const std::string& key, uint32_t& value) const;
     bool Get(const std::string& key, int64_t& value) const;
@@ -134,9 +134,9 @@ public:
     bool ReplaceWithNull(int index);
 
 private:
-    explicit CJsonObject(cJSON* view);   // a child wrapper viewing a node of another tree
+    explicit CJsonObject(cJSON* view);  // a child wrapper viewing a node of another tree
     cJSON* value() const;
-    static cJSON* CopyOf(const CJsonObject& other);   // detached deep copy, null when empty
+    static cJSON* CopyOf(const CJsonObject& other);  // detached deep copy, null when empty
     static bool CopyNodeInto(const cJSON* node, CJsonObject& out);
 
     // Lookups that set the error text when the value is missing or of the wrong kind.
@@ -157,7 +157,7 @@ private:
 
     cJSON* m_owned_root = nullptr;
     cJSON* m_referenced_root = nullptr;
-    cJSON* m_traversal_cursor = nullptr;   // member last yielded by GetKey; null: start at the first
+    cJSON* m_traversal_cursor = nullptr;  // member last yielded by GetKey; null: start at the first
     mutable std::string m_error;
     std::map<unsigned int, CJsonObject*> m_children_by_index;
     std::map<std::string, CJsonObject*> m_children_by_key;

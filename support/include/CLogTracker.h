@@ -95,9 +95,9 @@ private:
     int m_last_month = 0;
     int m_last_year = 0;
 
-    bool m_camera_form = false;   // header without tag, file name "<prefix>_%d%d%d.log"
-    char m_root[1024] = {};       // the `Path` root
+    bool m_camera_form = false;  // header without tag, file name "<prefix>_%d%d%d.log"
+    char m_root[1024] = {};      // the `Path` root
     char m_config_path[1100] = {};
     void (*m_clock)(_sys_time_* now) = nullptr;
-    std::mutex m_line_lock;       // guards the folder, the last date and the file
+    std::mutex m_line_lock;  // guards the folder, the last date and the file
 };

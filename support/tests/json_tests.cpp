@@ -27,18 +27,18 @@ TEST(JsonTypedGet, EachGetterAcceptsOnlyItsKinds) {
     const CJsonObject json(kEveryKind);
     const Acceptance table[] = {
         // key         string int32  uint64 bool   double
-        {"text",       true,  false, false, false, false},   // a string is never read as a number
-        {"negative",   false, true,  true,  false, true},
-        {"huge",       false, true,  true,  false, true},
-        {"half",       false, true,  true,  false, true},
-        {"minus",      false, true,  false, false, true},    // -2 does not fit unsigned
-        {"big",        false, false, true,  false, true},    // 1e19 fits uint64, not int32
-        {"yes",        false, false, false, true,  false},   // a bool is not a number
-        {"no",         false, false, false, true,  false},
-        {"nothing",    false, false, false, false, false},
-        {"object",     false, false, false, false, false},
-        {"array",      false, false, false, false, false},
-        {"missing",    false, false, false, false, false},
+        {"text", true, false, false, false, false},  // a string is never read as a number
+        {"negative", false, true, true, false, true},
+        {"huge", false, true, true, false, true},
+        {"half", false, true, true, false, true},
+        {"minus", false, true, false, false, true},  // -2 does not fit unsigned
+        {"big", false, false, true, false, true},    // 1e19 fits uint64, not int32
+        {"yes", false, false, false, true, false},   // a bool is not a number
+        {"no", false, false, false, true, false},
+        {"nothing", false, false, false, false, false},
+        {"object", false, false, false, false, false},
+        {"array", false, false, false, false, false},
+        {"missing", false, false, false, false, false},
     };
     for (const Acceptance& row : table) {
         SCOPED_TRACE(row.key);
@@ -74,12 +74,12 @@ TEST(JsonTypedGet, NumbersConvertAsDocumented) {
     const CJsonObject json(kEveryKind);
     int32_t int32 = 0;
     EXPECT_TRUE(json.Get("half", int32));
-    EXPECT_EQ(int32, 2);                       // doubles truncate
+    EXPECT_EQ(int32, 2);  // doubles truncate
     EXPECT_TRUE(json.Get("minus", int32));
     EXPECT_EQ(int32, -2);
     uint32_t uint32 = 0;
     EXPECT_TRUE(json.Get("negative", uint32));
-    EXPECT_EQ(uint32, 4294967289u);            // integers convert as C++ does
+    EXPECT_EQ(uint32, 4294967289u);  // integers convert as C++ does
     int64_t int64 = 0;
     EXPECT_TRUE(json.Get("huge", int64));
     EXPECT_EQ(int64, -1);
@@ -146,7 +146,7 @@ TEST(JsonErrors, ParseFailureNamesTheUnparsedRest) {
         CJsonObject json(R"({"old":1})");
         EXPECT_FALSE(json.Parse(text));
         EXPECT_EQ(json.GetErrMsg(), error);
-        EXPECT_TRUE(json.IsEmpty());   // the old value is gone
+        EXPECT_TRUE(json.IsEmpty());  // the old value is gone
     }
 }
 
@@ -177,7 +177,7 @@ TEST(JsonErrors, WrongKindAndDuplicateKeyTexts) {
     CJsonObject nothing;
     EXPECT_FALSE(nothing.Get("k", number));
     EXPECT_EQ(nothing.GetErrMsg(), "json data is null!");
-    EXPECT_FALSE(nothing.Add("k", CJsonObject()));   // nothing to copy
+    EXPECT_FALSE(nothing.Add("k", CJsonObject()));  // nothing to copy
     EXPECT_EQ(nothing.GetErrMsg(), "json data is null!");
     EXPECT_FALSE(nothing.Replace("k", 1));
     EXPECT_EQ(nothing.ToString(), "");
@@ -214,17 +214,17 @@ TEST(JsonChildren, ChildByKeyIsAStableViewUntilDroppedByDeleteOrReplace) {
     CJsonObject json(R"({"data":{"n":1},"list":[1,2]})");
     CJsonObject& data = json["data"];
     EXPECT_EQ(&json["data"], &data);
-    EXPECT_TRUE(data.Add("m", 2));   // writes through to the parent's tree
+    EXPECT_TRUE(data.Add("m", 2));  // writes through to the parent's tree
     EXPECT_EQ(json.ToString(), R"({"data":{"n":1,"m":2},"list":[1,2]})");
     EXPECT_EQ(json["data"]("m"), "2");
 
     EXPECT_TRUE(json.Replace("data", "new"));
-    EXPECT_EQ(json["data"].ToString(), R"("new")");   // a fresh view, not the replaced node
+    EXPECT_EQ(json["data"].ToString(), R"("new")");  // a fresh view, not the replaced node
     EXPECT_TRUE(json.Delete("data"));
     EXPECT_TRUE(json["data"].IsEmpty());
     EXPECT_EQ(json["data"].ToString(), "");
     EXPECT_TRUE(json.Add("data", 5));
-    EXPECT_EQ(json["data"].ToString(), "5");          // the empty child picks up the new member
+    EXPECT_EQ(json["data"].ToString(), "5");  // the empty child picks up the new member
 
     // Grandchildren go with their parent child: nothing is left viewing freed nodes.
     EXPECT_EQ(json["list"][1].ToString(), "2");
@@ -291,11 +291,21 @@ TEST(JsonValueText, EachKindPrintsAsDocumented) {
         R"({"s":"text","i":-42,"x":9007199254740993,"f":2.5,"zero":0.0,"tiny":1e-7,"edge":1e9,)"
         R"("large":1e10,"neg":-1.5e10,"t":true,"no":false,"n":null,"o":{},"a":[]})");
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"s", "text"},          {"i", "-42"},           {"x", "9007199254740993"},
-        {"f", "2.500000"},      {"zero", "0.000000e+00"}, {"tiny", "1.000000e-07"},
-        {"edge", "1000000000.000000"}, {"large", "1.000000e+10"}, {"neg", "-1.500000e+10"},
-        {"t", "true"},          {"no", "false"},        {"n", ""},
-        {"o", ""},              {"a", ""},              {"missing", ""},
+        {"s", "text"},
+        {"i", "-42"},
+        {"x", "9007199254740993"},
+        {"f", "2.500000"},
+        {"zero", "0.000000e+00"},
+        {"tiny", "1.000000e-07"},
+        {"edge", "1000000000.000000"},
+        {"large", "1.000000e+10"},
+        {"neg", "-1.500000e+10"},
+        {"t", "true"},
+        {"no", "false"},
+        {"n", ""},
+        {"o", ""},
+        {"a", ""},
+        {"missing", ""},
     };
     for (const auto& [key, text] : cases) EXPECT_EQ(json(key), text) << key;
     EXPECT_EQ(CJsonObject("[1.5]")(0), "1.500000");
@@ -304,8 +314,8 @@ TEST(JsonValueText, EachKindPrintsAsDocumented) {
 
 // Reads back the integers that a double cannot hold exactly: the lowest int64, the highest
 // uint64 and 2^53 + 1.
-void ExpectExactIntegers(const CJsonObject& json, const char* lowest_int64, const char* highest_uint64,
-                         const char* past_2_53) {
+void ExpectExactIntegers(const CJsonObject& json, const char* lowest_int64,
+                         const char* highest_uint64, const char* past_2_53) {
     int64_t signed_value = 0;
     uint64_t unsigned_value = 0;
     EXPECT_TRUE(json.Get(lowest_int64, signed_value));
@@ -320,7 +330,8 @@ TEST(JsonIntegers, ParsedNumbersPrintBackExactly) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"[9007199254740993,-9223372036854775808,18446744073709551615]",
          "[9007199254740993,-9223372036854775808,18446744073709551615]"},
-        {"[18446744073709551616,-9223372036854775809]", "[1.8446744073709552e+19,-9.2233720368547758e+18]"},
+        {"[18446744073709551616,-9223372036854775809]",
+         "[1.8446744073709552e+19,-9.2233720368547758e+18]"},
         {"[1.0,2.50,1e3,-0]", "[1,2.5,1000,0]"},
         {"9007199254740993", "9007199254740993"},
         // numbers inside strings and keys, escaped quotes included, must not shift the pairing
@@ -333,8 +344,9 @@ TEST(JsonIntegers, ParsedNumbersPrintBackExactly) {
         ASSERT_TRUE(json.Parse(text));
         EXPECT_EQ(json.ToString(), printed);
     }
-    ExpectExactIntegers(CJsonObject(R"({"s":-9223372036854775808,"u":18446744073709551615,"p":9007199254740993})"),
-                        "s", "u", "p");
+    ExpectExactIntegers(
+        CJsonObject(R"({"s":-9223372036854775808,"u":18446744073709551615,"p":9007199254740993})"),
+        "s", "u", "p");
 }
 
 TEST(JsonIntegers, AddedValuesKeepTheirSignednessThroughPrintAndParse) {
@@ -368,9 +380,10 @@ TEST(JsonCopies, CopiesAreIndependentAndCompareByCompactText) {
     CJsonObject assigned;
     assigned = original;
     original["a"].Add("c", 3);
-    EXPECT_EQ(copy.ToString(), R"({"a":{"b":[1,2]},"n":9007199254740993,"u":18446744073709551615})");
+    EXPECT_EQ(copy.ToString(),
+              R"({"a":{"b":[1,2]},"n":9007199254740993,"u":18446744073709551615})");
     uint64_t unsigned_value = 0;
-    EXPECT_TRUE(copy.Get("u", unsigned_value));   // the unsigned mark survives copying
+    EXPECT_TRUE(copy.Get("u", unsigned_value));  // the unsigned mark survives copying
     EXPECT_EQ(unsigned_value, std::numeric_limits<uint64_t>::max());
     EXPECT_TRUE(copy == assigned);
     EXPECT_FALSE(copy == original);

@@ -83,8 +83,8 @@ const ReadCase kReadCases[] = {
     {"missing key without default", "[A]\nOther=v\n", "Key", nullptr, false, kUntouched},
     {"over-long line keeps 1023 bytes", "[A]\nKey=" + kLongValue + "\n", "Key", "d", true,
      std::string(1019, 'x')},
-    {"line after an over-long line still read", "[A]\nPad=" + kLongValue + "\nKey=v\n", "Key",
-     "d", true, "v"},
+    {"line after an over-long line still read", "[A]\nPad=" + kLongValue + "\nKey=v\n", "Key", "d",
+     true, "v"},
 };
 
 TEST(IniRead, Cases) {
@@ -121,7 +121,8 @@ TEST(IniRead, OverLongDefaultIsCutToTheValueBuffer) {
     write_file(file, "[A]\n");
     const std::string long_default(3000, 'd');
     std::vector<char> value(1024 + 16, '#');
-    EXPECT_TRUE(AUX_X::X_INIKeyString(file.c_str(), "A", "Key", value.data(), long_default.c_str()));
+    EXPECT_TRUE(
+        AUX_X::X_INIKeyString(file.c_str(), "A", "Key", value.data(), long_default.c_str()));
     EXPECT_EQ(std::string(value.data()), std::string(1023, 'd'));
     EXPECT_EQ(value[1024], '#');
 }
@@ -144,8 +145,7 @@ const WriteCase kWriteCases[] = {
     {"blank before = kept", "[WEB]\nURL =old\n", "[WEB]\nURL = new\n"},
     {"only the first line", "[WEB]\nURL=a\nURL=b\n", "[WEB]\nURL= new\nURL=b\n"},
     {"key is a prefix test", "[WEB]\nMyURL=a\nURLX=b\n", "[WEB]\nMyURL=a\nURLX= new\n"},
-    {"key before the section untouched", "URL=top\n[WEB]\nURL=old\n",
-     "URL=top\n[WEB]\nURL= new\n"},
+    {"key before the section untouched", "URL=top\n[WEB]\nURL=old\n", "URL=top\n[WEB]\nURL= new\n"},
     {"section never closes", "[WEB]\n[B]\nURL=b\n", "[WEB]\n[B]\nURL= new\n"},
     {"last line without line end", "[WEB]\nURL=old", "[WEB]\nURL= new\n"},
     {"missing key adds nothing", "[WEB]\nOther=1\n", "[WEB]\nOther=1\n"},
@@ -324,7 +324,8 @@ TEST_F(LogTrackerTest, CameraFormHasNoTagAndAnUnderscoredFileName) {
     const std::vector<std::string> lines =
         split_lines(read_file(root() / "20231103" / "DOCSCOPE" / "DRV_DOCSCOPE_2023113.log"));
     ASSERT_EQ(lines.size(), 7u);
-    EXPECT_EQ(lines[1], std::string(kHeaderTime) + "[SYSTEM] <INIT_LOAD>               2023-11- 3 09-08-07      ");
+    EXPECT_EQ(lines[1], std::string(kHeaderTime) +
+                            "[SYSTEM] <INIT_LOAD>               2023-11- 3 09-08-07      ");
     EXPECT_EQ(lines[3], std::string(kHeaderTime) + "[INFO] <CamOpen> Enter-CamOpen");
 }
 
@@ -332,7 +333,7 @@ TEST(LogLevels, NamesAndValues) {
     const struct {
         const char* name;
         int level;
-    } cases[] = {{"DEBUG", 1}, {"INFO", 2},  {"WARN", 3}, {"ERROR", 4},
+    } cases[] = {{"DEBUG", 1}, {"INFO", 2},   {"WARN", 3},  {"ERROR", 4},
                  {"FATAL", 5}, {"SYSTEM", 9}, {"debug", 2}, {"", 2}};
     for (const auto& test : cases) {
         EXPECT_EQ(CLogTracker::l_a2i(test.name), test.level) << test.name;
@@ -393,7 +394,8 @@ TEST_F(LogTrackerTest, OverLongTextIsCutAndTheLineStaysWhole) {
         log.write_trace(LOG_LEVEL_INFO, "fn", huge.c_str());
         log.write_trace(LOG_LEVEL_INFO, "fn", "after");
     }
-    const std::vector<std::string> lines = split_lines(read_file(root() / "20230505" / "202355.log"));
+    const std::vector<std::string> lines =
+        split_lines(read_file(root() / "20230505" / "202355.log"));
     ASSERT_EQ(lines.size(), 9u);
     const std::string header = std::string(kHeaderTime) + "[SER] [INFO] <fn> ";
     EXPECT_EQ(lines[3], header + std::string(10239, 'm'));  // the message is cut
@@ -409,8 +411,10 @@ TEST_F(LogTrackerTest, NewDayGetsItsFolderAndRetentionRuns) {
     g_fake_now.day = 6;
     log.WriteTrace(LOG_LEVEL_INFO, "fn", "day two");
     EXPECT_EQ(day_folders(), std::vector<std::string>{"20230506"});
-    const std::vector<std::string> lines = split_lines(read_file(root() / "20230506" / "SUB" / "202356.log"));
-    EXPECT_EQ(lines, std::vector<std::string>{std::string(kHeaderTime) + "[SER] [INFO] <fn> day two"});
+    const std::vector<std::string> lines =
+        split_lines(read_file(root() / "20230506" / "SUB" / "202356.log"));
+    EXPECT_EQ(lines,
+              std::vector<std::string>{std::string(kHeaderTime) + "[SER] [INFO] <fn> day two"});
 }
 
 TEST_F(LogTrackerTest, RetentionKeepsTheNewestFolders) {
@@ -423,7 +427,8 @@ TEST_F(LogTrackerTest, RetentionKeepsTheNewestFolders) {
         fs::remove_all(root());
         std::vector<std::string> expected;
         for (int day = 1; day <= 10; ++day) {
-            const std::string name = "202301" + std::string(day < 10 ? "0" : "") + std::to_string(day);
+            const std::string name = "202301" + std::string(day < 10 ? "0" : "") +
+                                     std::to_string(day);
             fs::create_directories(root() / name / "SUB" / "deeper");
             write_file(root() / name / "SUB" / "202311.log", "old");
             write_file(root() / name / "SUB" / "deeper" / "file", "old");

@@ -66,7 +66,8 @@ public:
         const int capacity = packet_size - segment::kHeaderBytes;
         std::vector<Report> reports;
         for (size_t offset = 0; offset < message.size(); offset += static_cast<size_t>(capacity)) {
-            const int length = static_cast<int>(std::min(message.size() - offset, size_t(capacity)));
+            const int length =
+                static_cast<int>(std::min(message.size() - offset, size_t(capacity)));
             Report report(static_cast<size_t>(segment::kHeaderBytes + length));
             segment::WriteHeader(report.data(), kind, length);
             std::copy(message.begin() + static_cast<long>(offset),

@@ -52,15 +52,19 @@ TEST_F(TerminalCaptureOperations, CommandsResultsAndFiles) {
          [&](std::string& o) {
              const int result = m_driver->ReadIDCard(0, 1, out.text(), path("photo").c_str(),
                                                      path("back").c_str(), path("front").c_str());
-             o = std::string(out.text()) + "|" + Pulled(path("photo"), Temp("idcard_photo.png")) + "|" +
-                 Pulled(path("back"), Temp("idcard_negative_photo.png")) + "|" +
+             o = std::string(out.text()) + "|" + Pulled(path("photo"), Temp("idcard_photo.png")) +
+                 "|" + Pulled(path("back"), Temp("idcard_negative_photo.png")) + "|" +
                  Pulled(path("front"), Temp("idcard_positive_photo.png"));
              return result;
          },
-         {R"({"command":"idcard_TY","param":{"timeOut":60}})"}, 0, kCardAnswer + "|pulled|pulled|pulled"},
+         {R"({"command":"idcard_TY","param":{"timeOut":60}})"},
+         0,
+         kCardAnswer + "|pulled|pulled|pulled"},
         {"ReadIDCard from source 2 without local copies",
          [&](std::string&) { return m_driver->ReadIDCard(20, 2, out.text(), "", nullptr, ""); },
-         {R"({"command":"idcard","param":{"timeOut":20}})"}, 0, ""},
+         {R"({"command":"idcard","param":{"timeOut":20}})"},
+         0,
+         ""},
         {"ReadIDCard_Base64",
          [&](std::string& o) {
              const int result = m_driver->ReadIDCard_Base64(15, 0, out.text(), out.picture(0),
@@ -70,34 +74,42 @@ TEST_F(TerminalCaptureOperations, CommandsResultsAndFiles) {
                  PulledBase64(out.picture(2), Temp("idcard_negative_photo.png"));
              return result;
          },
-         {R"({"command":"idcard","param":{"timeOut":15}})"}, 0, "pulled|pulled|pulled"},
+         {R"({"command":"idcard","param":{"timeOut":15}})"},
+         0,
+         "pulled|pulled|pulled"},
         {"GetFingerPrint",
          [&](std::string& o) {
-             const int result = m_driver->GetFingerPrint(0, 256, 360, &path("finger.png")[0], out.text());
+             const int result =
+                 m_driver->GetFingerPrint(0, 256, 360, &path("finger.png")[0], out.text());
              o = std::to_string(std::string(out.text()).size()) + "|" +
                  Pulled(path("finger.png"), Temp("bitmaRed.png"));
              return result;
          },
          {R"({"command":"Fingerprint","param":{"timeOut":60,"picType":"ptPng","picWidth":256,"picHeight":360,"isPicEqual":0}})"},
-         0, "684|pulled"},
+         0,
+         "684|pulled"},
         {"GetFingerPrint_Base64",
          [&](std::string& o) {
-             const int result = m_driver->GetFingerPrint_Base64(10, 128, 128, out.picture(0), out.text());
+             const int result =
+                 m_driver->GetFingerPrint_Base64(10, 128, 128, out.picture(0), out.text());
              o = PulledBase64(out.picture(0), Temp("bitmaRed.png"));
              return result;
          },
          {R"({"command":"Fingerprint","param":{"timeOut":10,"picType":"ptPng","picWidth":128,"picHeight":128,"isPicEqual":0}})"},
-         0, "pulled"},
+         0,
+         "pulled"},
         {"GetSignName",
          [&](std::string& o) {
-             const int result = m_driver->GetSignName(30, &path("sign.png")[0], &path("sign.txt")[0]);
+             const int result =
+                 m_driver->GetSignName(30, &path("sign.png")[0], &path("sign.txt")[0]);
              o = Pulled(path("sign.png"), Temp("voice_decl_signatrue.png")) + "|" +
                  Pulled(path("sign.txt"), Temp("voice_signatrue.txt"));
              return result;
          },
          {R"({"command":"SigningStatement","param":{"timeOut":30,"voiceText":"请在指定位置签名","picHeight":480,)"
           R"("picWidth":640,"picType":"ptPng","isPicEqual":1,"declText":"签名区域"}})"},
-         0, "pulled|pulled"},
+         0,
+         "pulled|pulled"},
         {"GetSignName_Base64",
          [&](std::string& o) {
              const int result = m_driver->GetSignName_Base64(0, out.picture(0));
@@ -106,78 +118,99 @@ TEST_F(TerminalCaptureOperations, CommandsResultsAndFiles) {
          },
          {R"({"command":"SigningStatement","param":{"timeOut":60,"voiceText":"请在指定位置签名","picHeight":480,)"
           R"("picWidth":640,"picType":"ptPng","isPicEqual":1,"declText":"签名区域"}})"},
-         0, "pulled"},
+         0,
+         "pulled"},
         {"ReadQR",
          [&](std::string& o) {
              const int result = m_driver->ReadQR(15, out.text());
              o = out.text();
              return result;
          },
-         {R"({"command":"ReadQR","param":{"timeOut":15}})"}, 0, "https://counter.example/queue/A017"},
+         {R"({"command":"ReadQR","param":{"timeOut":15}})"},
+         0,
+         "https://counter.example/queue/A017"},
         {"ReadQR_Qinglan",
          [&](std::string& o) {
              const int result = m_driver->ReadQR_Qinglan(0, out.text());
              o = out.text();
              return result;
          },
-         {R"({"command":"ReadQR_Qinglan","param":{"timeOut":0}})"}, 0, R"({"type":"queue","ticket":"A017"})"},
+         {R"({"command":"ReadQR_Qinglan","param":{"timeOut":0}})"},
+         0,
+         R"({"type":"queue","ticket":"A017"})"},
         {"GetPhoto_Base64",
          [&](std::string& o) {
              const int result = m_driver->GetPhoto_Base64(0, out.picture(0));
              o = std::string(out.picture(0)).substr(0, 11);
              return result;
          },
-         {R"({"command":"TakePhoto","param":{"timeOut":60}})"}, 0, "iVBORw0KGgo"},
+         {R"({"command":"TakePhoto","param":{"timeOut":60}})"},
+         0,
+         "iVBORw0KGgo"},
         {"SignaturePlayback",
          [&](std::string& o) {
              const int result = m_driver->SignaturePlayback(12, &std::string(track)[0]);
              o = Pushed(track, "/sdcard/ZR/Countermate/temp/signatrue_playback.txt");
              return result;
          },
-         {R"({"command":"SignaturePlayback","param":{"timeOut":12}})"}, 0, "pushed"},
+         {R"({"command":"SignaturePlayback","param":{"timeOut":12}})"},
+         0,
+         "pushed"},
         {"PictureOCR",
          [&](std::string& o) {
              const int result = m_driver->PictureOCR(12, &std::string(picture)[0], out.text());
-             o = std::string(out.text()) + "|" + Pushed(picture, "/sdcard/ZR/Countermate/temp/ocr.png");
+             o = std::string(out.text()) + "|" +
+                 Pushed(picture, "/sdcard/ZR/Countermate/temp/ocr.png");
              return result;
          },
-         {R"({"command":"OCR","param":{"timeOut":12}})"}, 0, "中华人民共和国居民身份证|pushed"},
+         {R"({"command":"OCR","param":{"timeOut":12}})"},
+         0,
+         "中华人民共和国居民身份证|pushed"},
         {"CamReadBarCode",
          [&](std::string& o) {
              const int result = m_driver->CamReadBarCode(&std::string(picture)[0], 0, out.text());
-             o = std::string(out.text()) + "|" + Pushed(picture, "/sdcard/ZR/Countermate/temp/qrcode_photo.jpg");
+             o = std::string(out.text()) + "|" +
+                 Pushed(picture, "/sdcard/ZR/Countermate/temp/qrcode_photo.jpg");
              return result;
          },
-         {R"({"command":"CamReadQRCode","param":{"timeOut":60}})"}, 0, "6217000010001234567|pushed"},
+         {R"({"command":"CamReadQRCode","param":{"timeOut":60}})"},
+         0,
+         "6217000010001234567|pushed"},
         {"FaceValidateWithIdCard infrared without the scene",
          [&](std::string& o) {
              char empty[] = "";
              const size_t pulls = m_simulator->PullRequests().size();
-             const int result = m_driver->FaceValidateWithIdCard(20, 1, &score, out.text(), &path("p")[0],
-                                                                 &path("b")[0], &path("f")[0], empty);
+             const int result = m_driver->FaceValidateWithIdCard(
+                 20, 1, &score, out.text(), &path("p")[0], &path("b")[0], &path("f")[0], empty);
              o = Number(score) + "|" + std::to_string(PulledPaths(pulls).size()) + "|" +
                  Pulled(path("f"), Temp("idcard_positive_photo.png"));
              return result;
          },
-         {R"({"command":"FaceValidateWithIdCardIR","param":{"timeOut":20}})"}, 0, "0.87|3|pulled"},
+         {R"({"command":"FaceValidateWithIdCardIR","param":{"timeOut":20}})"},
+         0,
+         "0.87|3|pulled"},
         {"FingerValidateWithIdCard_Base64",
          [&](std::string& o) {
-             const int result = m_driver->FingerValidateWithIdCard_Base64(25, &score, out.text(), out.picture(0),
-                                                                          out.picture(1));
-             o = Number(score) + "|" + PulledBase64(out.picture(0), Temp("finger_photo.jpg")) + "|" +
-                 PulledBase64(out.picture(1), Temp("card_finger.txt"));
+             const int result = m_driver->FingerValidateWithIdCard_Base64(
+                 25, &score, out.text(), out.picture(0), out.picture(1));
+             o = Number(score) + "|" + PulledBase64(out.picture(0), Temp("finger_photo.jpg")) +
+                 "|" + PulledBase64(out.picture(1), Temp("card_finger.txt"));
              return result;
          },
-         {R"({"command":"FingerValidateWithIdCard","param":{"timeOut":25}})"}, 0, "0.92|pulled|pulled"},
+         {R"({"command":"FingerValidateWithIdCard","param":{"timeOut":25}})"},
+         0,
+         "0.92|pulled|pulled"},
         {"FaceValidateWithIdCardPhoto_Base64",
          [&](std::string& o) {
-             const int result = m_driver->FaceValidateWithIdCardPhoto_Base64(25, &std::string(picture)[0], &score,
-                                                                             out.picture(0));
-             o = Number(score) + "|" + PulledBase64(out.picture(0), Temp("scence_photo.png")) + "|" +
-                 Pushed(picture, Temp("idcardPhotoFromPC.png"));
+             const int result = m_driver->FaceValidateWithIdCardPhoto_Base64(
+                 25, &std::string(picture)[0], &score, out.picture(0));
+             o = Number(score) + "|" + PulledBase64(out.picture(0), Temp("scence_photo.png")) +
+                 "|" + Pushed(picture, Temp("idcardPhotoFromPC.png"));
              return result;
          },
-         {R"({"command":"FaceValidateWithIdCardPhoto","param":{"timeOut":25}})"}, 0, "0.81|pulled|pushed"},
+         {R"({"command":"FaceValidateWithIdCardPhoto","param":{"timeOut":25}})"},
+         0,
+         "0.81|pulled|pushed"},
         {"FaceValidateWithPCPhoto",
          [&](std::string& o) {
              const int result = m_driver->FaceValidateWithPCPhoto(25, &std::string(picture)[0],
@@ -185,28 +218,37 @@ TEST_F(TerminalCaptureOperations, CommandsResultsAndFiles) {
              o = Number(score) + "|" + Pushed(face, Temp("facePhotoFromPC.png"));
              return result;
          },
-         {R"({"command":"FaceValidateWithPCPhoto","param":{"timeOut":25}})"}, 0, "0.78|pushed"},
+         {R"({"command":"FaceValidateWithPCPhoto","param":{"timeOut":25}})"},
+         0,
+         "0.78|pushed"},
         {"FaceValidateWithFacePhoto",
          [&](std::string& o) {
-             const int result = m_driver->FaceValidateWithFacePhoto(25, &std::string(face)[0], &score);
+             const int result =
+                 m_driver->FaceValidateWithFacePhoto(25, &std::string(face)[0], &score);
              o = Number(score);
              return result;
          },
-         {R"({"command":"FaceValidateWithFacePhoto","param":{"timeOut":25}})"}, 0, "0.83"},
+         {R"({"command":"FaceValidateWithFacePhoto","param":{"timeOut":25}})"},
+         0,
+         "0.83"},
         {"iReadCardBas",
          [&](std::string& o) {
              const int result = m_driver->iReadCardBas(3, out.text());
              o = out.text();
              return result;
          },
-         {R"({"command":"iReadCardBas","param":{"iType":3}})"}, 0, "110100|A12345678|张三|1|"},
+         {R"({"command":"iReadCardBas","param":{"iType":3}})"},
+         0,
+         "110100|A12345678|张三|1|"},
         {"iReadCardBas_HSM_Step1",
          [&](std::string& o) {
              const int result = m_driver->iReadCardBas_HSM_Step1(1, out.text());
              o = out.text();
              return result;
          },
-         {R"({"command":"iReadCardBas_HSM_Step1","param":{"iType":1}})"}, 0, "110100|A12345678|3F00|9F2E1A|"},
+         {R"({"command":"iReadCardBas_HSM_Step1","param":{"iType":1}})"},
+         0,
+         "110100|A12345678|3F00|9F2E1A|"},
         {"iReadCardBas_HSM_Step2",
          [&](std::string& o) {
              char key[] = "9F2E1A00";
@@ -214,14 +256,18 @@ TEST_F(TerminalCaptureOperations, CommandsResultsAndFiles) {
              o = out.text();
              return result;
          },
-         {R"({"command":"iReadCardBas_HSM_Step2","param":{"Key":"9F2E1A00"}})"}, 0, "110100|A12345678|张三|1|"},
+         {R"({"command":"iReadCardBas_HSM_Step2","param":{"Key":"9F2E1A00"}})"},
+         0,
+         "110100|A12345678|张三|1|"},
         {"iReadICCardNum",
          [&](std::string& o) {
              const int result = m_driver->iReadICCardNum(30, out.text());
              o = out.text();
              return result;
          },
-         {R"({"command":"iReadICCardNum","param":{"timeOut":30}})"}, 0, "6217000010001234567"},
+         {R"({"command":"iReadICCardNum","param":{"timeOut":30}})"},
+         0,
+         "6217000010001234567"},
     });
 }
 
@@ -238,12 +284,14 @@ TEST_F(TerminalCaptureOperations, FaceComparisonWithCardChoosesItsCommandAndPull
         double score = 0;
         const size_t pulls = m_simulator->PullRequests().size();
         // Null back and front outputs: only the photo and the scene are pulled.
-        ASSERT_EQ(m_driver->FaceValidateWithIdCard_Base64(30, c.infrared, c.source, &score, out.text(),
-                                                          out.picture(0), nullptr, nullptr, out.picture(1)),
+        ASSERT_EQ(m_driver->FaceValidateWithIdCard_Base64(30, c.infrared, c.source, &score,
+                                                          out.text(), out.picture(0), nullptr,
+                                                          nullptr, out.picture(1)),
                   0);
         EXPECT_EQ(m_simulator->Commands().back(),
                   std::string(R"({"command":")") + c.command + R"(","param":{"timeOut":30}})");
-        EXPECT_EQ(PulledPaths(pulls), (std::vector<std::string>{Temp("idcard_photo.png"), Temp("scence_photo.png")}));
+        EXPECT_EQ(PulledPaths(pulls),
+                  (std::vector<std::string>{Temp("idcard_photo.png"), Temp("scence_photo.png")}));
         EXPECT_EQ(PulledBase64(out.picture(1), Temp("scence_photo.png")), "pulled");
         EXPECT_EQ(score, 0.87);
         CJsonObject answer(std::string(out.text()));
@@ -270,9 +318,12 @@ TEST_F(TerminalCaptureOperations, PulledPicturesAreRealImages) {
         EXPECT_EQ(image.rows, picture.height) << picture.path;
     }
     double score = 0;
-    ASSERT_EQ(m_driver->FingerValidateWithIdCard_Base64(10, &score, out.text(), nullptr, nullptr), 0);
+    ASSERT_EQ(m_driver->FingerValidateWithIdCard_Base64(10, &score, out.text(), nullptr, nullptr),
+              0);
     const std::string jpeg = Stored(Temp("finger_photo.jpg"));
-    EXPECT_FALSE(cv::imdecode(std::vector<unsigned char>(jpeg.begin(), jpeg.end()), cv::IMREAD_UNCHANGED).empty());
+    EXPECT_FALSE(
+        cv::imdecode(std::vector<unsigned char>(jpeg.begin(), jpeg.end()), cv::IMREAD_UNCHANGED)
+            .empty());
 }
 
 TEST_F(TerminalCaptureOperations, StatusCodeRules) {
@@ -285,13 +336,19 @@ TEST_F(TerminalCaptureOperations, StatusCodeRules) {
         std::function<int()> run;
         int result_for_failed_status;  // statusCode -1
     } cases[] = {
-        {"idcard", [&] { return m_driver->ReadIDCard(10, 0, out.text(), photo.c_str(), nullptr, nullptr); }, 0},
-        {"Fingerprint", [&] { return m_driver->GetFingerPrint_Base64(10, 64, 64, out.picture(0), out.text()); }, 0},
+        {"idcard",
+         [&] { return m_driver->ReadIDCard(10, 0, out.text(), photo.c_str(), nullptr, nullptr); },
+         0},
+        {"Fingerprint",
+         [&] { return m_driver->GetFingerPrint_Base64(10, 64, 64, out.picture(0), out.text()); },
+         0},
         {"SigningStatement", [&] { return m_driver->GetSignName_Base64(10, out.picture(0)); }, 0},
         {"iReadCardBas", [&] { return m_driver->iReadCardBas(3, out.text()); }, 0},
         {"TakePhoto", [&] { return m_driver->GetPhoto_Base64(10, out.picture(0)); }, -19},
         {"iReadICCardNum", [&] { return m_driver->iReadICCardNum(10, out.text()); }, -19},
-        {"FaceValidateWithFacePhoto", [&] { return m_driver->FaceValidateWithFacePhoto(10, &std::string(photo)[0], &score); }, -19},
+        {"FaceValidateWithFacePhoto",
+         [&] { return m_driver->FaceValidateWithFacePhoto(10, &std::string(photo)[0], &score); },
+         -19},
     };
     LocalFile("photo.png", "face");
     for (const auto& c : cases) {
@@ -330,7 +387,8 @@ TEST_F(TerminalCaptureOperations, PullAndPushFailures) {
     EXPECT_EQ(m_driver->SignaturePlayback(10, missing), -6);
     EXPECT_EQ(m_driver->PictureOCR(10, missing, out.text()), -6);
     EXPECT_EQ(m_driver->CamReadBarCode(missing, 10, out.text()), -6);
-    EXPECT_EQ(m_driver->FaceValidateWithIdCardPhoto_Base64(10, missing, &score, out.picture(0)), -6);
+    EXPECT_EQ(m_driver->FaceValidateWithIdCardPhoto_Base64(10, missing, &score, out.picture(0)),
+              -6);
     EXPECT_EQ(m_driver->FaceValidateWithPCPhoto(10, &std::string(photo)[0], missing, &score), -6);
     EXPECT_EQ(m_simulator->Commands().size(), commands);
 }
@@ -345,7 +403,8 @@ TEST_F(TerminalCaptureOperations, ReadIdentityCardFieldsAndMessage) {
         "张三|男|19900307|北京市东城区正义路1号|11010119900307803X|北京市公安局东城分局|20200101|20400101|";
     const std::string text = fields.c_str();
     ASSERT_EQ(text.compare(0, prefix.size(), prefix), 0) << text.substr(0, 200);
-    EXPECT_EQ(PulledBase64(text.substr(prefix.size(), text.size() - prefix.size() - 1), Temp("idcard_photo.png")),
+    EXPECT_EQ(PulledBase64(text.substr(prefix.size(), text.size() - prefix.size() - 1),
+                           Temp("idcard_photo.png")),
               "pulled");
     EXPECT_EQ(text.back(), '|');
     EXPECT_STREQ(message, "操作成功");
@@ -364,20 +423,34 @@ TEST_F(TerminalCaptureOperations, WaitsForTheAnswer) {
     Outputs out;
     double score = 0;
     // Looks at the clock = seconds the answer is awaited + 3 (see LooksUntilTimedOut).
-    EXPECT_EQ(LooksUntilTimedOut("Fingerprint", [&] { return m_driver->GetFingerPrint(0, 64, 64, nullptr, out.text()); }),
+    EXPECT_EQ(LooksUntilTimedOut(
+                  "Fingerprint",
+                  [&] { return m_driver->GetFingerPrint(0, 64, 64, nullptr, out.text()); }),
               64u + 3);
-    EXPECT_EQ(LooksUntilTimedOut("iReadICCardNum", [&] { return m_driver->iReadICCardNum(100, out.text()); }), 7u + 3);
-    EXPECT_EQ(LooksUntilTimedOut("KVIdcard", [&] { return m_driver->ReadIdentityCard(out.picture(0), out.text()); }),
-              64u + 3);
-    EXPECT_EQ(LooksUntilTimedOut("iReadCardBas", [&] { return m_driver->iReadCardBas(1, out.text()); }), 32u + 3);
+    EXPECT_EQ(LooksUntilTimedOut("iReadICCardNum",
+                                 [&] { return m_driver->iReadICCardNum(100, out.text()); }),
+              7u + 3);
+    EXPECT_EQ(
+        LooksUntilTimedOut("KVIdcard",
+                           [&] { return m_driver->ReadIdentityCard(out.picture(0), out.text()); }),
+        64u + 3);
+    EXPECT_EQ(
+        LooksUntilTimedOut("iReadCardBas", [&] { return m_driver->iReadCardBas(1, out.text()); }),
+        32u + 3);
     // A face comparison is awaited as long as the terminal is given, and at least 12 seconds.
     EXPECT_EQ(LooksUntilTimedOut("FaceValidateWithIdCard",
-                                 [&] { return m_driver->FaceValidateWithIdCard(30, 0, &score, out.text(), nullptr,
-                                                                               nullptr, nullptr, nullptr); }),
+                                 [&] {
+                                     return m_driver->FaceValidateWithIdCard(
+                                         30, 0, &score, out.text(), nullptr, nullptr, nullptr,
+                                         nullptr);
+                                 }),
               34u + 3);
     EXPECT_EQ(LooksUntilTimedOut("FaceValidateWithIdCard",
-                                 [&] { return m_driver->FaceValidateWithIdCard(3, 0, &score, out.text(), nullptr,
-                                                                               nullptr, nullptr, nullptr); }),
+                                 [&] {
+                                     return m_driver->FaceValidateWithIdCard(
+                                         3, 0, &score, out.text(), nullptr, nullptr, nullptr,
+                                         nullptr);
+                                 }),
               12u + 3);
 }
 

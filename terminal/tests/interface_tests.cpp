@@ -173,11 +173,11 @@ TEST(TerminalConfiguration, PacketSizeComesFromDeviceSection) {
         const char* device_section;
         int packet_size;
     } cases[] = {
-        {"[DEVICE]\n", 512},                                // key missing
+        {"[DEVICE]\n", 512},  // key missing
         {"[DEVICE]\nHID_DATAPACKET_SIZE=64\n", 64},
-        {"[DEVICE]\nHID_DATAPACKET_SIZE=1024\n", 1024},    // the largest report buffer
-        {"[DEVICE]\nHID_DATAPACKET_SIZE=1025\n", 512},     // cannot be framed: default
-        {"[DEVICE]\nHID_DATAPACKET_SIZE=3\n", 512},        // no room for one data byte
+        {"[DEVICE]\nHID_DATAPACKET_SIZE=1024\n", 1024},  // the largest report buffer
+        {"[DEVICE]\nHID_DATAPACKET_SIZE=1025\n", 512},   // cannot be framed: default
+        {"[DEVICE]\nHID_DATAPACKET_SIZE=3\n", 512},      // no room for one data byte
         {"[DEVICE]\nHID_DATAPACKET_SIZE=large\n", 512},
     };
     for (const Case& c : cases) {

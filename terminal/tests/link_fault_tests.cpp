@@ -53,8 +53,8 @@ int ExpectedCode(LinkFault fault, bool met_on_read, SendFailures sends) {
 // Whether `text` is `expected`, without printing either (they are long).
 ::testing::AssertionResult SameText(const std::string& text, const std::string& expected) {
     if (text == expected) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << text.size() << " bytes where " << expected.size()
-                                         << " were expected, or other bytes";
+    return ::testing::AssertionFailure()
+           << text.size() << " bytes where " << expected.size() << " were expected, or other bytes";
 }
 
 class LinkFaults : public ::testing::Test {
@@ -152,7 +152,10 @@ TEST_F(LinkFaults, Push) {
         [&](CDEV_CounterMate& driver) {
             return driver.PushFile(const_cast<char*>(local.c_str()), "/sdcard/pushed.txt");
         },
-        [&] { EXPECT_TRUE(SameText(ReadTestFile(m_simulator->StoragePath("/sdcard/pushed.txt")), content)); });
+        [&] {
+            EXPECT_TRUE(
+                SameText(ReadTestFile(m_simulator->StoragePath("/sdcard/pushed.txt")), content));
+        });
 }
 
 TEST_F(LinkFaults, Pull) {

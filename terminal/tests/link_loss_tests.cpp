@@ -112,9 +112,8 @@ TEST_F(TerminalLinkLoss, ReaderAndWriterOnTwoThreadsBothEnd) {
     ASSERT_TRUE(m_simulator->WaitForCommands(1, 5000));
     // Far more raw reports than the stalled connection holds: this write can only fail.
     std::vector<unsigned char> raw(1 << 20, 0xF0);
-    std::future<int> writer = OnAnotherThread([&] {
-        return m_driver->HidWrite(raw.data(), static_cast<int>(raw.size()), 60);
-    });
+    std::future<int> writer = OnAnotherThread(
+        [&] { return m_driver->HidWrite(raw.data(), static_cast<int>(raw.size()), 60); });
     m_simulator->Stop();
     ASSERT_EQ(reader.wait_for(kPromptly), std::future_status::ready);
     ASSERT_EQ(writer.wait_for(kPromptly), std::future_status::ready);

@@ -97,7 +97,9 @@ TEST_F(TerminalSegmentLink, ReceivedMessageEndsAtClosingBraceFollowedByZero) {
         std::string message;
     } cases[] = {
         {"one segment, unbalanced JSON", {"{\"a\":{\"b\":1}"}, "{\"a\":{\"b\":1}"},
-         {"inner brace then more", {std::string(509, 'c'), "}tail}"}, std::string(509, 'c') + "}tail}"},
+        {"inner brace then more",
+         {std::string(509, 'c'), "}tail}"},
+         std::string(509, 'c') + "}tail}"},
         {"a full segment closing the JSON", {full_balanced}, full_balanced},
         {"a full segment closing an inner object", {full_open, "}"}, full_open + "}"},
     };

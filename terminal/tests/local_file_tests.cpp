@@ -37,9 +37,7 @@ protected:
         ASSERT_NE(mkdtemp(folder), nullptr);
         m_folder = folder;
     }
-    void TearDown() override {
-        EXPECT_EQ(std::system(("rm -rf '" + m_folder + "'").c_str()), 0);
-    }
+    void TearDown() override { EXPECT_EQ(std::system(("rm -rf '" + m_folder + "'").c_str()), 0); }
 
     std::string m_folder;
 };
@@ -48,15 +46,17 @@ protected:
 struct Target {
     const char* name;
     std::function<std::string(const std::string& folder)> make;  // returns the path
-    bool readable;        // OpenRegularFileToRead hands back a stream
-    bool writable;        // OpenRegularFileToWrite hands back a stream
-    mode_t kind_after;    // lstat's file type after a write attempt
+    bool readable;      // OpenRegularFileToRead hands back a stream
+    bool writable;      // OpenRegularFileToWrite hands back a stream
+    mode_t kind_after;  // lstat's file type after a write attempt
 };
 
 TEST_F(TerminalLocalFile, OnlyRegularFilesAreOpened) {
     const Target targets[] = {
         {"regular file",
-         [](const std::string& folder) { return WriteTestFile(folder + "/plain.txt", "old content"); },
+         [](const std::string& folder) {
+             return WriteTestFile(folder + "/plain.txt", "old content");
+         },
          true, true, S_IFREG},
         {"FIFO without a writer",
          [](const std::string& folder) {

@@ -42,18 +42,17 @@ TEST_F(TerminalCommandProtocol, AnswerIsJudgedBySuccessBoolean) {
         const char* answer;
         int result;
     } cases[] = {
-        {"{\"success\":true}", 0},
-        {"{\"success\":false}", -11},
-        {"{\"success\":\"true\"}", -11},  // a string is not the boolean
-        {"{\"statusCode\":0}", -11},
-        {"{success}", -11},  // not JSON, but ends like an answer
+        {"{\"success\":true}", 0},       {"{\"success\":false}", -11},
+        {"{\"success\":\"true\"}", -11},                      // a string is not the boolean
+        {"{\"statusCode\":0}", -11},     {"{success}", -11},  // not JSON, but ends like an answer
     };
     for (const Case& c : cases) {
         sim::CommandScript script;
         script.answer = c.answer;
         m_simulator->Script("Reboot", script);
         CJsonObject answer;
-        EXPECT_EQ(m_driver->RunCommand("Reboot", nullptr, 0, StatusRule::kNotRead, answer), c.result)
+        EXPECT_EQ(m_driver->RunCommand("Reboot", nullptr, 0, StatusRule::kNotRead, answer),
+                  c.result)
             << c.answer;
     }
 }
@@ -163,13 +162,13 @@ TEST_F(TerminalCommandProtocol, FaultsGiveTheirCodesWithoutHanging) {
 
 TEST_F(TerminalCommandProtocol, ErrorTexts) {
     const std::pair<int, const char*> cases[] = {
-        {0, "操作成功"},       {-1, "参数错误"},         {-2, "超时"},
-        {-3, "端口没有打开"},  {-4, "发送数据失败"},     {-5, "接收数据错误"},
-        {-6, "文件不存在"},    {-7, "非法数据"},         {-8, "操作文件失败"},
-        {-9, "取消当前操作"},  {-10, "消息数据过长"},    {-11, "设备执行失败"},
-        {-12, "获取签名图片失败"}, {-13, "功能不支持"},  {-14, "已是最新版本"},
-        {-15, "其它错误"},     {-16, "其它错误"},        {-19, "其它错误"},
-        {-20, "其它错误"},     {-21, "加载动态库失败"},  {-22, "拒绝签字"},
+        {0, "操作成功"},           {-1, "参数错误"},        {-2, "超时"},
+        {-3, "端口没有打开"},      {-4, "发送数据失败"},    {-5, "接收数据错误"},
+        {-6, "文件不存在"},        {-7, "非法数据"},        {-8, "操作文件失败"},
+        {-9, "取消当前操作"},      {-10, "消息数据过长"},   {-11, "设备执行失败"},
+        {-12, "获取签名图片失败"}, {-13, "功能不支持"},     {-14, "已是最新版本"},
+        {-15, "其它错误"},         {-16, "其它错误"},       {-19, "其它错误"},
+        {-20, "其它错误"},         {-21, "加载动态库失败"}, {-22, "拒绝签字"},
         {1, "其它错误"},
     };
     for (const auto& [code, text] : cases) {

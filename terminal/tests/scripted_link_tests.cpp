@@ -29,7 +29,8 @@ std::string DataOf(const Report& report) {
 TEST(ScriptedTerminal, AnswerSplitAtEveryBytePositionIsReadWhole) {
     std::string answer;
     ScriptedDriver terminal([&answer](const Report& written) {
-        if (written[0] != segment::kCommand || DataOf(written).back() != '\r') return std::vector<Report>{};
+        if (written[0] != segment::kCommand || DataOf(written).back() != '\r')
+            return std::vector<Report>{};
         return ScriptedLink::Segments(segment::kCommand, answer, ScriptedDriver::kPacketSize);
     });
     const int segment_capacity = ScriptedDriver::kPacketSize - segment::kHeaderBytes;
@@ -37,7 +38,8 @@ TEST(ScriptedTerminal, AnswerSplitAtEveryBytePositionIsReadWhole) {
         answer = R"({"success":true,"statusCode":0,"data":{"deviceId":"SIM-7","pad":")" +
                  std::string(static_cast<size_t>(pad), 'p') + R"("}})";
         char device_id[96] = {};
-        ASSERT_EQ(terminal.driver->GetDevID(device_id), 0) << "answer of " << answer.size() << " bytes";
+        ASSERT_EQ(terminal.driver->GetDevID(device_id), 0)
+            << "answer of " << answer.size() << " bytes";
         ASSERT_STREQ(device_id, "SIM-7") << "answer of " << answer.size() << " bytes";
     }
 }
@@ -47,11 +49,14 @@ TEST(ScriptedTerminal, AnswerSplitAtEveryBytePositionIsReadWhole) {
 ScriptedLink::Responder PullAnswer(long long announced, std::string sent) {
     return [announced, sent](const Report& written) {
         if (written[0] != segment::kPull) return std::vector<Report>{};
-        const std::string answer = R"({"success":true,"statusCode":0,"data":{"fileName":"/sdcard/f","fileSize":)" +
-                                   std::to_string(announced) + "}}";
-        std::vector<Report> reports = ScriptedLink::Segments(segment::kPull, answer, ScriptedDriver::kPacketSize);
+        const std::string answer =
+            R"({"success":true,"statusCode":0,"data":{"fileName":"/sdcard/f","fileSize":)" +
+            std::to_string(announced) + "}}";
+        std::vector<Report> reports =
+            ScriptedLink::Segments(segment::kPull, answer, ScriptedDriver::kPacketSize);
         if (!sent.empty()) {
-            for (Report& data : ScriptedLink::Segments(segment::kPull, sent, ScriptedDriver::kPacketSize)) {
+            for (Report& data :
+                 ScriptedLink::Segments(segment::kPull, sent, ScriptedDriver::kPacketSize)) {
                 reports.push_back(std::move(data));
             }
         }
@@ -81,13 +86,15 @@ TEST(ScriptedTerminal, PullsWhoseAnnouncedSizeIsWrongFailWithoutHarm) {
         SCOPED_TRACE(c.what);
         const std::string local = WriteTestFile(std::string(folder) + "/pulled", "untouched");
         ScriptedDriver terminal(PullAnswer(c.announced, c.sent));
-        EXPECT_EQ(terminal.driver->PullFile("/sdcard/f", const_cast<char*>(local.c_str())), c.result);
+        EXPECT_EQ(terminal.driver->PullFile("/sdcard/f", const_cast<char*>(local.c_str())),
+                  c.result);
         EXPECT_EQ(ReadTestFile(local), c.file);
 
         ScriptedDriver in_memory(PullAnswer(c.announced, c.sent));
         std::vector<char> base64(1024, 'x');
-        const int in_memory_result = in_memory.driver->PullFileAndBase64(
-            const_cast<char*>("/sdcard/f"), nullptr, base64.data(), static_cast<int>(base64.size()));
+        const int in_memory_result =
+            in_memory.driver->PullFileAndBase64(const_cast<char*>("/sdcard/f"), nullptr,
+                                                base64.data(), static_cast<int>(base64.size()));
         EXPECT_EQ(in_memory_result, c.announced == 0 ? -16 : c.result);
         std::remove(local.c_str());
     }

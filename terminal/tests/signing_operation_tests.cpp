@@ -35,9 +35,8 @@ protected:
     };
     int Sign(Outputs& outputs) {
         std::string pdf = LocalFile("contract.pdf", "%PDF-1.4 contract");
-        return m_driver->ShowPdfSignAndFingerPoint_Base64(30, 3, &pdf[0], &outputs.signed_pdf,
-                                                          &outputs.sign_image,
-                                                          &outputs.finger_image);
+        return m_driver->ShowPdfSignAndFingerPoint_Base64(
+            30, 3, &pdf[0], &outputs.signed_pdf, &outputs.sign_image, &outputs.finger_image);
     }
 };
 

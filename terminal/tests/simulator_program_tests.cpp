@@ -24,9 +24,10 @@ TEST(TerminalSimulatorProgram, ScenarioFileScriptsTheAnswers) {
     const std::string socket_path = std::string(folder) + "/terminal.sock";
     const std::string scenario = std::string(folder) + "/scenario.json";
     FILE* file = std::fopen(scenario.c_str(), "w");
-    std::fputs("{\"Voice\": {\"statusCode\": 1}, \"Reboot\": {\"success\": false},"
-               " \"GetLocalSN\": {\"answer\": \"{\\\"success\\\":true,\\\"data\\\":{\\\"sn\\\":\\\"S-1\\\"}}\"}}",
-               file);
+    std::fputs(
+        "{\"Voice\": {\"statusCode\": 1}, \"Reboot\": {\"success\": false},"
+        " \"GetLocalSN\": {\"answer\": \"{\\\"success\\\":true,\\\"data\\\":{\\\"sn\\\":\\\"S-1\\\"}}\"}}",
+        file);
     std::fclose(file);
 
     const pid_t simulator = fork();

@@ -31,8 +31,9 @@ const char kSignIn[] =
     R"("userPosition":"柜员","checkevms":0}})";
 
 TEST_F(TerminalTellerPages, LoginFillsEveryPlaceholderOnceAndSignsIn) {
-    WriteTemplate("<h1>$userName</h1><p>$userNo $userStar $userPosition $orgName</p>"
-                  "<img src=\"data:image/jpeg;base64,$head\"><footer>$userName $work</footer>");
+    WriteTemplate(
+        "<h1>$userName</h1><p>$userNo $userStar $userPosition $orgName</p>"
+        "<img src=\"data:image/jpeg;base64,$head\"><footer>$userName $work</footer>");
     char name[] = "王五 $userName", number[] = "007", star[] = "5", position[] = "柜员",
          organisation[] = "城东支行", head[] = "";
     ASSERT_EQ(m_driver->LoginByHtml(name, number, star, position, organisation, head), 0);
@@ -49,9 +50,11 @@ TEST_F(TerminalTellerPages, HeadPictureIsSentAsTheTellersPicture) {
     char name[] = "王五 $userName", number[] = "007", star[] = "5", position[] = "柜员",
          organisation[] = "城东支行", head[] = "/9j/4AAQSkZJRg==";
     ASSERT_EQ(m_driver->LoginByHtml(name, number, star, position, organisation, head), 0);
-    EXPECT_EQ(Stored("/mnt/sdcard/ZR/CounterMate/userImg/007.jpg"), std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10));
+    EXPECT_EQ(Stored("/mnt/sdcard/ZR/CounterMate/userImg/007.jpg"),
+              std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10));
     EXPECT_EQ(ReadFile(m_pages + "007.jpg"), "");  // the local copy is removed
-    EXPECT_EQ(ReadFile(m_pages + "Temp/Evaluate_temp.html"), "<img src=\"data:image/jpeg;base64,/9j/4AAQSkZJRg==\">");
+    EXPECT_EQ(ReadFile(m_pages + "Temp/Evaluate_temp.html"),
+              "<img src=\"data:image/jpeg;base64,/9j/4AAQSkZJRg==\">");
     EXPECT_EQ(m_simulator->Commands(), std::vector<std::string>{kSignIn});
 
     // The number names the picture file here and on the terminal: it may not leave its folder.
@@ -68,8 +71,10 @@ TEST_F(TerminalTellerPages, EvaluationPageIsMadeFromTheFilledPage) {
     ASSERT_EQ(m_driver->LoginByHtml(name, number, star, empty, empty, empty), 0);
     char work[] = "个人开户", evaluation[1024] = {};
     ASSERT_EQ(m_driver->EvaluateByHtml(45, work, evaluation), 0);
-    EXPECT_EQ(m_simulator->Commands().back(), R"({"command":"EvaluateByHtml","param":{"outTime":45}})");
-    EXPECT_EQ(Stored("/sdcard/ZR/CounterMate/temp/evaluate.html"), "<p>王五</p><p>个人开户</p><p>个人开户</p>");
+    EXPECT_EQ(m_simulator->Commands().back(),
+              R"({"command":"EvaluateByHtml","param":{"outTime":45}})");
+    EXPECT_EQ(Stored("/sdcard/ZR/CounterMate/temp/evaluate.html"),
+              "<p>王五</p><p>个人开户</p><p>个人开户</p>");
     EXPECT_STREQ(evaluation, R"({"satisfaction":5,"comment":""})");
     EXPECT_EQ(ReadFile(m_pages + "Temp/Evaluate_temp2.html"), "");  // removed after the push
 
@@ -99,8 +104,9 @@ TEST(TerminalPlaceholders, ReplacementIsNeverSearchedAgain) {
     EXPECT_EQ(replace_all_distinct("$a-$a", "$a", "[$a]"), "[$a]-[$a]");
     EXPECT_EQ(replace_all_distinct("aaa", "a", "aa"), "aaaaaa");
     EXPECT_EQ(replace_all_distinct("abc", "", "x"), "abc");
-    EXPECT_EQ(ReplacePlaceholders("$userName/$userNo", {{"$userName", "$userNo"}, {"$userNo", "7"}}),
-              "$userNo/7");
+    EXPECT_EQ(
+        ReplacePlaceholders("$userName/$userNo", {{"$userName", "$userNo"}, {"$userNo", "7"}}),
+        "$userNo/7");
 }
 
 }  // namespace

@@ -57,8 +57,10 @@ TEST_F(TerminalFileTransfer, PushSendsBlocksAndReportsProgress) {
                                     std::to_string(c.size) + ",\"fileMD5\":\"\"}");
     }
     Settle();
-    EXPECT_EQ(ReadFile(m_simulator->StoragePath("/sdcard/ZR/CounterMate/temp/16337")), Pattern(16337));
-    EXPECT_EQ(ReadFile(m_simulator->StoragePath("/sdcard/ZR/CounterMate/temp/16336")), Pattern(16336));
+    EXPECT_EQ(ReadFile(m_simulator->StoragePath("/sdcard/ZR/CounterMate/temp/16337")),
+              Pattern(16337));
+    EXPECT_EQ(ReadFile(m_simulator->StoragePath("/sdcard/ZR/CounterMate/temp/16336")),
+              Pattern(16336));
 }
 
 TEST_F(TerminalFileTransfer, PushFailures) {
@@ -83,16 +85,19 @@ TEST_F(TerminalFileTransfer, PullAcknowledgesEveryTenthReport) {
     ASSERT_EQ(m_driver->PullFile(terminal.c_str(), &local[0]), 0);
     EXPECT_EQ(ReadFile(local), content);
     const std::string pull_file_ack("REQUESTPULLFILE{\"recvStatus\":\"OK\"}", 35);
-    EXPECT_EQ(m_simulator->Acknowledgements(), (std::vector<std::string>{pull_file_ack, pull_file_ack}));
+    EXPECT_EQ(m_simulator->Acknowledgements(),
+              (std::vector<std::string>{pull_file_ack, pull_file_ack}));
 
     // The other pulls announce without a line feed and acknowledge with the underscore text.
     std::vector<char> base64(content.size() * 2);
     ASSERT_EQ(m_driver->PullFileAndBase64(&std::string(terminal)[0], nullptr, base64.data(),
-                                          static_cast<int>(base64.size())), 0);
+                                          static_cast<int>(base64.size())),
+              0);
     const std::string ack("REQUEST_PULLFILE{\"recvStatus\":\"OK\"}");
     EXPECT_EQ(m_simulator->Acknowledgements(),
               (std::vector<std::string>{pull_file_ack, pull_file_ack, ack, ack}));
-    const std::string request = "{\"fileName\":\"" + terminal + "\",\"fileSize\":0,\"fileMD5\":\"\"}";
+    const std::string request = "{\"fileName\":\"" + terminal +
+                                "\",\"fileSize\":0,\"fileMD5\":\"\"}";
     EXPECT_EQ(m_simulator->PullRequests(), (std::vector<std::string>{request + "\n", request}));
     EXPECT_TRUE(m_simulator->ProtocolErrors().empty());
     std::vector<unsigned char> decoded(content.size() + 3);
@@ -125,7 +130,8 @@ TEST_F(TerminalFileTransfer, PullIntoMemoryAndAllocatedBase64) {
     std::vector<unsigned char> buffer(8000);
     int length = 0;
     const std::string copy = m_folder + "/m-copy.bin";
-    ASSERT_EQ(m_driver->PullFileData("/sdcard/m.bin", copy.c_str(), buffer.data(), &length, 8000), 0);
+    ASSERT_EQ(m_driver->PullFileData("/sdcard/m.bin", copy.c_str(), buffer.data(), &length, 8000),
+              0);
     EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + length), content);
     EXPECT_EQ(ReadFile(copy), content);
 
@@ -185,11 +191,13 @@ TEST_F(TerminalFileTransfer, OnlyRegularLocalFilesAreReadOrWritten) {
         std::vector<unsigned char> buffer(content.size());
         int length = 0;
         EXPECT_EQ(m_driver->PullFileData(terminal_path, special.c_str(), buffer.data(), &length,
-                                         static_cast<int>(buffer.size())), -8);
+                                         static_cast<int>(buffer.size())),
+                  -8);
         Settle();
         std::vector<char> base64(content.size() * 2);
         EXPECT_EQ(m_driver->PullFileAndBase64(terminal_path, &special[0], base64.data(),
-                                              static_cast<int>(base64.size())), -8);
+                                              static_cast<int>(base64.size())),
+                  -8);
         Settle();
         const auto reports = m_simulator->Reports();
         const std::vector<std::vector<unsigned char>> mine(reports.begin() + before, reports.end());
@@ -229,11 +237,7 @@ TEST_F(TerminalFileTransfer, TransFileCountPushesToTheTerminalsPaths) {
 
 TEST(TerminalSplitString, KeepsEmptyPieces) {
     const std::pair<const char*, std::vector<std::string>> cases[] = {
-        {"", {}},
-        {"a", {"a"}},
-        {"a|b", {"a", "b"}},
-        {"a||b|", {"a", "", "b", ""}},
-        {"|", {"", ""}},
+        {"", {}}, {"a", {"a"}}, {"a|b", {"a", "b"}}, {"a||b|", {"a", "", "b", ""}}, {"|", {"", ""}},
     };
     for (const auto& [text, expected] : cases) {
         std::vector<std::string> pieces{"stale"};
@@ -254,17 +258,16 @@ TEST_F(TerminalBase64, EncodeAndDecode) {
     EXPECT_STREQ(text, "YQ==");
 
     const std::pair<const char*, std::string> decodes[] = {
-        {"YW Jj\n", "abc"},
-        {"YQ==", "a"},
-        {"YWI=", "ab"},
-        {"YWJjZA", "abc"},  // a last group short of 4 characters is dropped
+        {"YW Jj\n", "abc"}, {"YQ==", "a"},
+        {"YWI=", "ab"},     {"YWJjZA", "abc"},  // a last group short of 4 characters is dropped
         {"\r\n", ""},
     };
     for (const auto& [input, bytes] : decodes) {
         unsigned char data[16] = {};
         int length = -1;
         EXPECT_EQ(m_driver->Base64Decode(const_cast<char*>(input), &length, data),
-                  static_cast<int>(bytes.size())) << input;
+                  static_cast<int>(bytes.size()))
+            << input;
         EXPECT_EQ(std::string(data, data + length), bytes) << input;
     }
     unsigned char data[16];

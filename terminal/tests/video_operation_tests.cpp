@@ -44,7 +44,8 @@ public:
     explicit RawTerminal(Answer answer)
         : m_answer(std::move(answer)), m_scripted([this](const Report& written) {
               std::lock_guard<std::mutex> guard(m_lock);
-              if (!written.empty() && written[0] == stream::kMarker) m_written.push_back(Hex(written));
+              if (!written.empty() && written[0] == stream::kMarker)
+                  m_written.push_back(Hex(written));
               return m_answer(written);
           }) {}
 
@@ -63,7 +64,8 @@ private:
 
 RawTerminal::Answer Answering(bool answers) {
     return [answers](const Report& written) {
-        if (!answers || written.size() < 3 || written[0] != stream::kMarker) return std::vector<Report>{};
+        if (!answers || written.size() < 3 || written[0] != stream::kMarker)
+            return std::vector<Report>{};
         return std::vector<Report>{ControlAnswer(written[1], kPacketSize)};
     };
 }
@@ -77,7 +79,8 @@ TEST(VideoControl, MessagesAreAnsweredOrFailWithMinus15) {
     const Row rows[] = {
         {"StartVideo mode 1", [](CDEV_CounterMate& d) { return d.StartVideo(1); }, "060001"},
         {"StartVideo mode 0", [](CDEV_CounterMate& d) { return d.StartVideo(0); }, "060000"},
-        {"StartVideo of another mode", [](CDEV_CounterMate& d) { return d.StartVideo(5); }, "060000"},
+        {"StartVideo of another mode", [](CDEV_CounterMate& d) { return d.StartVideo(5); },
+         "060000"},
         {"StopVideo", [](CDEV_CounterMate& d) { return d.StopVideo(); }, "060f00"},
         {"KeepVideo", [](CDEV_CounterMate& d) { return d.KeepVideo(); }, "060500"},
     };
@@ -101,8 +104,8 @@ TEST(VideoControl, AnswerIsReadPastFrameReportsInFlight) {
                                        ControlAnswer(stream::kStop, kPacketSize)};
         }
         if (written[0] == segment::kCommand) {
-            return ScriptedLink::Segments(segment::kCommand,
-                                          R"({"success":true,"data":{"deviceId":"SIM-9"}})", kPacketSize);
+            return ScriptedLink::Segments(
+                segment::kCommand, R"({"success":true,"data":{"deviceId":"SIM-9"}})", kPacketSize);
         }
         return std::vector<Report>{};
     });
@@ -126,9 +129,10 @@ TEST(VideoControl, PauseExchange) {
         {"an unrelated report, then 0604", {{unrelated, pause_answer}}, 0, 1},
         {"a second unrelated report is taken as the answer", {{unrelated, unrelated}}, 0, 1},
         {"frame reports in flight, then 0604",
-         {{FrameStart(4000, FrameBytes(0, 506), kPacketSize), FramePart(FrameBytes(506, 510), kPacketSize),
-           pause_answer}},
-         0, 1},
+         {{FrameStart(4000, FrameBytes(0, 506), kPacketSize),
+           FramePart(FrameBytes(506, 510), kPacketSize), pause_answer}},
+         0,
+         1},
         {"no answer: re-sent once, then -15", {{}, {}}, -15, 2},
         {"no answer, then the re-sent pause answered", {{}, {pause_answer}}, 0, 2},
         {"an unrelated report, then silence: re-sent once", {{unrelated}, {pause_answer}}, 0, 2},
@@ -140,7 +144,8 @@ TEST(VideoControl, PauseExchange) {
             return pauses < row.answers.size() ? row.answers[pauses++] : std::vector<Report>{};
         });
         EXPECT_EQ(terminal.driver().PauseVideo(), row.result) << row.what;
-        EXPECT_EQ(terminal.Written(), std::vector<std::string>(row.pauses_written, "060400")) << row.what;
+        EXPECT_EQ(terminal.Written(), std::vector<std::string>(row.pauses_written, "060400"))
+            << row.what;
     }
 }
 
@@ -215,7 +220,8 @@ TEST(FrameReaders, SigningScreenFramesThenItsEndStatus) {
 // larger frame is passed over, and the next one read.
 TEST(FrameReaders, FrameBeyondTheReadersCapacityIsDroppedNotCut) {
     const std::string oversized = FrameBytes(0, 2 * 1024 * 1024 + 1);
-    RawTerminal terminal(Streaming(Joined({FrameOf(oversized, kPacketSize), FrameOf(kFrame, kPacketSize)})));
+    RawTerminal terminal(
+        Streaming(Joined({FrameOf(oversized, kPacketSize), FrameOf(kFrame, kPacketSize)})));
     ASSERT_EQ(terminal.driver().StartVideo(0), 0);
     std::vector<char> text(kBase64FrameCapacity);
     EXPECT_EQ(terminal.driver().GetVideoData_Base64(text.data()), 0);

@@ -36,7 +36,7 @@ ENTRY iReadBankCard(int card_kind, char* out) {
 
 ENTRY iReadSFZ(int mode, int photo_kind, char* photo, char* reserved, char* out) {
     std::strcpy(photo, "UEhPVE8=");
-    std::snprintf(out, kOutputCapacity, "OK%d%d张三|男|汉|19900101|北京市东城区|110101199001011234|",
-                  mode, photo_kind);
+    std::snprintf(out, kOutputCapacity,
+                  "OK%d%d张三|男|汉|19900101|北京市东城区|110101199001011234|", mode, photo_kind);
     return reserved[0] == '\0' ? 0 : -1;
 }

@@ -34,43 +34,59 @@ public:
     int PullFile(const char*, char*) override { return 0; }
     int ShowPdfSign(int, int, char*, char*, char*, char*) override { return 0; }
     int ShowPdfSign_Base64(int, int, char*, char*, char*) override { return 0; }
-    int ShowPdfSignAndFingerPoint(int, int, char*, char*, char*, char*, char*)
-        override { return 0; }
-    int ShowPdfSignAndFingerPoint_Base64(int, int, char*, char**, char**, char**)
-        override { return 0; }
+    int ShowPdfSignAndFingerPoint(int, int, char*, char*, char*, char*, char*) override {
+        return 0;
+    }
+    int ShowPdfSignAndFingerPoint_Base64(int, int, char*, char**, char**, char**) override {
+        return 0;
+    }
     int ShowPdfSignOrFingerCoordinates(int, int, char*, int, char*, char*, char*, char*, char*,
-        char*)
-        override { return 0; }
-    int ShowPdfSignOrFingerCoordinates_Base64(int, int, char*, int, char*, char**, char**,
-        char**, char**)
-        override { return 0; }
-    int ShowDocumentSignOrFingerPoints(int, int, int, char*, char*, char*, char*, char*, char*)
-        override { return 0; }
-    int ShowDocumentSignOrFingerCoordinates(int, int, int, char*, char*, char*, char*, char*,
-        char*, char*)
-        override { return 0; }
-    int ShowDocumentSignOrFingerPoints_Base64(int, int, int, char*, char**, char**, char**,
-        char**, char**)
-        override { return 0; }
+                                       char*) override {
+        return 0;
+    }
+    int ShowPdfSignOrFingerCoordinates_Base64(int, int, char*, int, char*, char**, char**, char**,
+                                              char**) override {
+        return 0;
+    }
+    int ShowDocumentSignOrFingerPoints(int, int, int, char*, char*, char*, char*, char*,
+                                       char*) override {
+        return 0;
+    }
+    int ShowDocumentSignOrFingerCoordinates(int, int, int, char*, char*, char*, char*, char*, char*,
+                                            char*) override {
+        return 0;
+    }
+    int ShowDocumentSignOrFingerPoints_Base64(int, int, int, char*, char**, char**, char**, char**,
+                                              char**) override {
+        return 0;
+    }
     int ShowDocumentSignOrFingerCoordinates_Base64(int, int, int, char*, char*, char**, char**,
-        char**, char**, char**)
-        override { return 0; }
+                                                   char**, char**, char**) override {
+        return 0;
+    }
     int ShowDocumentSignOrFingerPointsWithCms(int, int, int, char*, char*, char*, char*, char*,
-        char*)
-        override { return 0; }
-    int ShowDocumentSignOrFingerCoordinatesWithCms(int, int, int, char*, char*, char*, char*,
-        char*, char*, char*)
-        override { return 0; }
-    int ShowDocumentSignOrFingerPointsWithCms_Base64(int, int, int, char*, char**, char**,
-        char**, char**, char**)
-        override { return 0; }
+                                              char*) override {
+        return 0;
+    }
+    int ShowDocumentSignOrFingerCoordinatesWithCms(int, int, int, char*, char*, char*, char*, char*,
+                                                   char*, char*) override {
+        return 0;
+    }
+    int ShowDocumentSignOrFingerPointsWithCms_Base64(int, int, int, char*, char**, char**, char**,
+                                                     char**, char**) override {
+        return 0;
+    }
     int ShowDocumentSignOrFingerCoordinatesWithCms_Base64(int, int, int, char*, char*, char**,
-        char**, char**, char**, char**)
-        override { return 0; }
-    int ShowPdfSignOrFingerMultiDoc(int, int, char*, int, int, char*, char*, char*)
-        override { return 0; }
-    int ShowPdfSignOrFingerMultiDoc_Base64(int, int, char*, int, int, char*, char**, char**)
-        override { return 0; }
+                                                          char**, char**, char**, char**) override {
+        return 0;
+    }
+    int ShowPdfSignOrFingerMultiDoc(int, int, char*, int, int, char*, char*, char*) override {
+        return 0;
+    }
+    int ShowPdfSignOrFingerMultiDoc_Base64(int, int, char*, int, int, char*, char**,
+                                           char**) override {
+        return 0;
+    }
     int ReadIDCard(int, int, char*, const char*, const char*, const char*) override { return 0; }
     int ReadIDCard_Base64(int, int, char*, char*, char*, char*) override { return 0; }
     int GetFingerPrint(int, int, int, char*, char*) override { return 0; }
@@ -84,11 +100,14 @@ public:
     int PictureOCR(int, char*, char*) override { return 0; }
     int ShowPictures(char*, int, int, int*) override { return 0; }
     int GetDevAndModulesInfo(char*, char*, char*, char*, char*) override { return 0; }
-    int FaceValidateWithIdCard_Base64(int, int, int, double*, char*, char*, char*, char*, char*)
-        override { return 0; }
+    int FaceValidateWithIdCard_Base64(int, int, int, double*, char*, char*, char*, char*,
+                                      char*) override {
+        return 0;
+    }
     int FingerValidateWithIdCard_Base64(int, double*, char*, char*, char*) override { return 0; }
-    int FaceValidateWithIdCard(int, int, double*, char*, char*, char*, char*, char*)
-        override { return 0; }
+    int FaceValidateWithIdCard(int, int, double*, char*, char*, char*, char*, char*) override {
+        return 0;
+    }
     int FaceValidateWithIdCardPhoto_Base64(int, char*, double*, char*) override { return 0; }
     int FaceValidateWithPCPhoto(int, char*, char*, double*) override { return 0; }
     int FaceValidateWithFacePhoto(int, char*, double*) override { return 0; }

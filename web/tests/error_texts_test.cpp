@@ -43,7 +43,8 @@ TEST(ErrorReference, DriverTextsAreTheDocumentedOnes) {
         CJsonObject& entry = codes[static_cast<unsigned int>(index)];
         int code = 0;
         std::string text, source;
-        ASSERT_TRUE(entry.Get("code", code) && entry.Get("errMsg", text) && entry.Get("source", source));
+        ASSERT_TRUE(entry.Get("code", code) && entry.Get("errMsg", text) &&
+                    entry.Get("source", source));
         if (source != "driver") continue;
         EXPECT_EQ(driver_text(*driver, code), text) << "retVal " << code;
         ++checked;

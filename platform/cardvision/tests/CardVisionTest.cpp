@@ -38,11 +38,14 @@ INSTANTIATE_TEST_SUITE_P(
     Texts, FrontParsing,
     ::testing::Values(
         // Stray quotes between labels and values, an address on two lines.
-        FrontCase{"NoisyMarksAndAddressOnTwoLines", "姓名 ”张三丰\n性别 “男    民族 “ 汉\n出生 “1990年 1月1日\n住址 “北京市东城区景山前街\n4号\n"
-                  "公民身份号码 110101199001011234\n",
-                  "张三丰|男|汉|19900101|北京市东城区景山前街4号|110101199001011234|"},
+        FrontCase{
+            "NoisyMarksAndAddressOnTwoLines",
+            "姓名 ”张三丰\n性别 “男    民族 “ 汉\n出生 “1990年 1月1日\n住址 “北京市东城区景山前街\n4号\n"
+            "公民身份号码 110101199001011234\n",
+            "张三丰|男|汉|19900101|北京市东城区景山前街4号|110101199001011234|"},
         // The number on a line of its own, a lower-case check character, a date not read whole.
-        FrontCase{"NumberOnItsOwnLineAndPartialDate", "姓 名 李 四\n出生 1985年12\n住址 上海市\n公民身份号码\n31010419851231123x\n",
+        FrontCase{"NumberOnItsOwnLineAndPartialDate",
+                  "姓 名 李 四\n出生 1985年12\n住址 上海市\n公民身份号码\n31010419851231123x\n",
                   "李四|||1985年12|上海市|31010419851231123X|"},
         FrontCase{"NoFields", "中华人民共和国\n居民身份证\n", "||||||"}),
     [](const ::testing::TestParamInfo<FrontCase>& info) { return std::string(info.param.name); });
@@ -67,7 +70,9 @@ INSTANTIATE_TEST_SUITE_P(
         BackCase{"NoisyMarks", "签发机关 ”北京市公安局东城分局\n有效期限。 2015.03.01-2035.03.01\n",
                  "北京市公安局东城分局|20150301|20350301|"},
         // The dash read as a Chinese character, a card without end.
-        BackCase{"DashReadAsCharacterAndNoEnd", "签发机关 广州市公安局\n有效期限 2016.05.20一长期\n", "广州市公安局|20160520|长期|"},
+        BackCase{"DashReadAsCharacterAndNoEnd",
+                 "签发机关 广州市公安局\n有效期限 2016.05.20一长期\n",
+                 "广州市公安局|20160520|长期|"},
         BackCase{"DatesWithoutStops", "有效期限 20100101 20200101\n", "|20100101|20200101|"}),
     [](const ::testing::TestParamInfo<BackCase>& info) { return std::string(info.param.name); });
 
@@ -94,7 +99,8 @@ TEST_F(RenderedPictures, FrontFieldsAreRecognised) {
                                       "88号院3号楼", "110105198807150023"},
                                      picture));
     EXPECT_EQ(GetFrontInfo(picture.c_str(), text_.data()), 0);
-    EXPECT_STREQ(text_.data(), "王小明|女|回|19880715|北京市朝阳区建国路88号院3号楼|110105198807150023|");
+    EXPECT_STREQ(text_.data(),
+                 "王小明|女|回|19880715|北京市朝阳区建国路88号院3号楼|110105198807150023|");
 }
 
 TEST_F(RenderedPictures, BackFieldsAreRecognised) {
@@ -106,7 +112,8 @@ TEST_F(RenderedPictures, BackFieldsAreRecognised) {
 
 TEST_F(RenderedPictures, PageTextIsRecognisedLineByLine) {
     const std::string picture = file("page.jpg");
-    ASSERT_TRUE(testing::write_text_lines({"个人客户开户申请书", "账户类型 储蓄账户", "金额 5000元"}, picture));
+    ASSERT_TRUE(testing::write_text_lines(
+        {"个人客户开户申请书", "账户类型 储蓄账户", "金额 5000元"}, picture));
     EXPECT_EQ(GetJPEGInfo(picture.c_str(), text_.data()), 0);
     const std::string text = text_.data();
     EXPECT_NE(text.find("个人客户开户申请书"), std::string::npos) << text;
@@ -141,7 +148,8 @@ TEST_F(RenderedPictures, MissingLanguageDataIsReportedNotFatal) {
         unsetenv("TESSDATA_PREFIX");
     }
     EXPECT_EQ(code, -2);
-    EXPECT_EQ(std::string(text_.data()), "缺少文字识别语言数据：" + folder_ + "/chi_sim.traineddata");
+    EXPECT_EQ(std::string(text_.data()),
+              "缺少文字识别语言数据：" + folder_ + "/chi_sim.traineddata");
 }
 
 }  // namespace

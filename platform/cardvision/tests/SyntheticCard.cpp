@@ -17,7 +17,8 @@ constexpr int kValueHeight = 32;
 
 class CardPainter {
 public:
-    CardPainter() : picture_(540, 856, CV_8UC3, kCardColour), font_(cv::freetype::createFreeType2()) {
+    CardPainter()
+        : picture_(540, 856, CV_8UC3, kCardColour), font_(cv::freetype::createFreeType2()) {
         font_->loadFontData(card_font(), 0);
     }
     void text(const std::string& text, int x, int y, int height) {

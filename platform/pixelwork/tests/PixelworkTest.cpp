@@ -23,7 +23,9 @@ Bytes jpegOf(const cv::Mat& image, int quality = 90) {
   return jpeg;
 }
 
-cv::Mat decoded(const Bytes& jpeg, int flags = cv::IMREAD_COLOR) { return cv::imdecode(jpeg, flags); }
+cv::Mat decoded(const Bytes& jpeg, int flags = cv::IMREAD_COLOR) {
+  return cv::imdecode(jpeg, flags);
+}
 
 constexpr unsigned char kCanary = 0x5A;
 constexpr int kUntouchedLength = -7;
@@ -31,7 +33,7 @@ constexpr int kUntouchedLength = -7;
 // One call to an entry, with a destination of the capacity the entry promises to respect.
 struct Call {
   int result = 1;
-  Bytes output;          // the bytes written, on success
+  Bytes output;           // the bytes written, on success
   bool untouched = true;  // destination and length as they were
 };
 
@@ -43,7 +45,8 @@ class PixelworkTest : public ::testing::Test {
     Bytes destination(capacity, kCanary);
     int length = kUntouchedLength;
     Call made;
-    made.result = invoke(source.data(), static_cast<int>(source.size()), destination.data(), &length);
+    made.result =
+        invoke(source.data(), static_cast<int>(source.size()), destination.data(), &length);
     made.untouched = length == kUntouchedLength &&
                      std::all_of(destination.begin(), destination.end(),
                                  [](unsigned char byte) { return byte == kCanary; });
@@ -55,7 +58,8 @@ class PixelworkTest : public ::testing::Test {
   }
 
   Call transpose(const Bytes& source, int turns) {
-    return call(source, kPixelworkPhotoCapacity, [&](auto... io) { return transpose_(1, turns, io...); });
+    return call(source, kPixelworkPhotoCapacity,
+                [&](auto... io) { return transpose_(1, turns, io...); });
   }
   Call edge(const Bytes& source) {
     return call(source, kPixelworkPreviewCapacity, [&](auto... io) { return edge_(io...); });
@@ -64,7 +68,8 @@ class PixelworkTest : public ::testing::Test {
     return call(source, kPixelworkPhotoCapacity, [&](auto... io) { return cut_(io..., factor); });
   }
   Call zoom(const Bytes& source, float factor, float limit = 5.0f) {
-    return call(source, kPixelworkPreviewCapacity, [&](auto... io) { return zoom_(io..., factor, limit); });
+    return call(source, kPixelworkPreviewCapacity,
+                [&](auto... io) { return zoom_(io..., factor, limit); });
   }
   Call gray(const Bytes& source) {
     return call(source, kPixelworkPhotoCapacity, [&](auto... io) { return gray_(io...); });
@@ -73,12 +78,15 @@ class PixelworkTest : public ::testing::Test {
   SharedLibrary library_{"libpixelwork.so"};
   decltype(&jpegtranspose) transpose_ = library_.entry<decltype(&jpegtranspose)>("jpegtranspose");
   decltype(&jpegedge) edge_ = library_.entry<decltype(&jpegedge)>("jpegedge");
-  decltype(&jpegcutandrotate) cut_ = library_.entry<decltype(&jpegcutandrotate)>("jpegcutandrotate");
+  decltype(&jpegcutandrotate) cut_ =
+      library_.entry<decltype(&jpegcutandrotate)>("jpegcutandrotate");
   decltype(&jpegzoom) zoom_ = library_.entry<decltype(&jpegzoom)>("jpegzoom");
   decltype(&jpeggray) gray_ = library_.entry<decltype(&jpeggray)>("jpeggray");
 };
 
-double largestDifference(const cv::Mat& a, const cv::Mat& b) { return cv::norm(a, b, cv::NORM_INF); }
+double largestDifference(const cv::Mat& a, const cv::Mat& b) {
+  return cv::norm(a, b, cv::NORM_INF);
+}
 
 TEST_F(PixelworkTest, QuarterTurnsAreClockwiseAndLosslessOnWholeBlocks) {
   // Bright top-left quadrant: one clockwise quarter turn brings it to the top right.
@@ -96,7 +104,8 @@ TEST_F(PixelworkTest, QuarterTurnsAreClockwiseAndLosslessOnWholeBlocks) {
     const char* name;
     std::vector<int> turns;
   };
-  const Round rounds[] = {{"four single turns", {1, 1, 1, 1}}, {"1 then 3", {1, 3}}, {"2 then 2", {2, 2}}};
+  const Round rounds[] = {
+      {"four single turns", {1, 1, 1, 1}}, {"1 then 3", {1, 3}}, {"2 then 2", {2, 2}}};
   for (const Round& round : rounds) {
     SCOPED_TRACE(round.name);
     Bytes current = source;
@@ -118,7 +127,8 @@ TEST_F(PixelworkTest, QuarterTurnsOfPartialBlocksKeepEveryPixel) {
   ASSERT_EQ(turned.size(), cv::Size(225, 300));
   cv::Mat expected;
   cv::rotate(decoded(source), expected, cv::ROTATE_90_COUNTERCLOCKWISE);
-  EXPECT_LT(cv::norm(turned, expected, cv::NORM_L1) / turned.total(), 6.0) << "re-encoded, not cropped";
+  EXPECT_LT(cv::norm(turned, expected, cv::NORM_L1) / turned.total(), 6.0)
+      << "re-encoded, not cropped";
 }
 
 TEST_F(PixelworkTest, ZoomMagnifiesTheCentreByOnePlusTheFactorAtTheSourceSize) {
@@ -162,9 +172,12 @@ TEST_F(PixelworkTest, ArgumentsOutsideTheirRangesAreRefusedAndNothingIsWritten) 
       {"not a JPEG: transpose", transpose(Bytes(100, 0x42), 1), kPixelworkUndecodable},
       {"not a JPEG: edge", edge(Bytes(100, 0x42)), kPixelworkUndecodable},
       {"not a JPEG: gray", gray(Bytes(100, 0x42)), kPixelworkUndecodable},
-      {"truncated JPEG", zoom(Bytes(source.begin(), source.begin() + source.size() / 2), 1.0f), kPixelworkUndecodable},
+      {"truncated JPEG", zoom(Bytes(source.begin(), source.begin() + source.size() / 2), 1.0f),
+       kPixelworkUndecodable},
       {"empty source", gray(Bytes()), kPixelworkBadArgument},
-      {"42 megapixels, past the decoding limit", zoom(jpegOf(cv::Mat(6000, 7000, CV_8UC3, cv::Scalar::all(90))), 1.0f), kPixelworkUndecodable},
+      {"42 megapixels, past the decoding limit",
+       zoom(jpegOf(cv::Mat(6000, 7000, CV_8UC3, cv::Scalar::all(90))), 1.0f),
+       kPixelworkUndecodable},
   };
   for (const RefusedCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -236,10 +249,8 @@ TEST_F(PixelworkTest, OutputsThatWouldOverflowTheCallersBufferAreRefused) {
     Call made;
   };
   const OverflowCase cases[] = {
-      {"transpose", transpose(noisy, 2)},
-      {"edge", edge(darkNoisy)},
-      {"zoom", zoom(noisy, 0.2f)},
-      {"gray", gray(noisy)},
+      {"transpose", transpose(noisy, 2)}, {"edge", edge(darkNoisy)},
+      {"zoom", zoom(noisy, 0.2f)},        {"gray", gray(noisy)},
       {"cut", cut(noisyDocument, 0.5f)},
   };
   for (const OverflowCase& c : cases) {

@@ -78,7 +78,8 @@ void expect_shows(const Picture& picture, const std::vector<Rectangle>& rectangl
     ASSERT_EQ(picture.width, 1024);
     ASSERT_EQ(picture.height, 768);
     for (const Rectangle& rectangle : rectangles) {
-        const Rgb centre = picture.at(rectangle.x + rectangle.width / 2, rectangle.y + rectangle.height / 2);
+        const Rgb centre =
+            picture.at(rectangle.x + rectangle.width / 2, rectangle.y + rectangle.height / 2);
         EXPECT_TRUE(near(centre, rectangle.colour))
             << std::hex << rectangle.colour << " drawn, seen " << std::dec << centre.red << ","
             << centre.green << "," << centre.blue;
@@ -104,8 +105,10 @@ protected:
     fs::path folder_;
 };
 
-const std::vector<Rectangle> kFirstDrawing = {{100, 80, 240, 160, kRed}, {600, 400, 200, 120, kBlue}};
-const std::vector<Rectangle> kSecondDrawing = {{100, 80, 240, 160, kBlue}, {600, 400, 200, 120, kRed}};
+const std::vector<Rectangle> kFirstDrawing = {{100, 80, 240, 160, kRed},
+                                              {600, 400, 200, 120, kBlue}};
+const std::vector<Rectangle> kSecondDrawing = {{100, 80, 240, 160, kBlue},
+                                               {600, 400, 200, 120, kRed}};
 
 // ---- the grabber and the writer, by transfer ----
 
@@ -127,7 +130,8 @@ TEST_P(ScreenTransfers, EachPictureShowsTheScreenAsItIsThen) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, ScreenTransfers,
-                         ::testing::Values(Transfer::SharedMemoryWhereOffered, Transfer::ImageRequest),
+                         ::testing::Values(Transfer::SharedMemoryWhereOffered,
+                                           Transfer::ImageRequest),
                          [](const ::testing::TestParamInfo<Transfer>& info) {
                              return info.param == Transfer::ImageRequest ? "ImageRequest"
                                                                          : "SharedMemory";
@@ -157,7 +161,8 @@ TEST_F(SnapDeskTest, WritesTheScreenAndLeavesNoTemporaryBehind) {
 TEST_F(SnapDeskTest, FalseForPathsItMayNotWrite) {
     const fs::path folder_as_path = folder_ / "a-folder";
     fs::create_directory(folder_as_path);
-    for (const fs::path& path : {folder_ / "missing-folder" / "1.jpg", folder_as_path, fs::path()}) {
+    for (const fs::path& path :
+         {folder_ / "missing-folder" / "1.jpg", folder_as_path, fs::path()}) {
         EXPECT_FALSE(snap_(path.c_str())) << path;
     }
     EXPECT_FALSE(snap_(nullptr));
@@ -187,7 +192,8 @@ TEST_F(SnapDeskTest, CallersOnSeveralThreadsEachGetWholePictures) {
         callers.emplace_back([&, caller] {
             const fs::path picture = folder_ / (std::to_string(caller) + ".jpg");
             for (int round = 0; round < 5; ++round) {
-                if (!snap_(picture.c_str()) || decode_file(picture).width != 1024) ++failures[caller];
+                if (!snap_(picture.c_str()) || decode_file(picture).width != 1024)
+                    ++failures[caller];
             }
         });
     }
@@ -200,10 +206,11 @@ TEST_F(SnapDeskTest, CallersOnSeveralThreadsEachGetWholePictures) {
 TEST(SnapDeskWithoutDisplay, AnswersFalseAndWritesNothing) {
     SharedLibrary library("liblibsnapdesk.so");
     const auto snap = library.entry<SnapDeskFunction>("SnapDesk");
-    const fs::path picture = fs::temp_directory_path() / ("snapdesk-none-" + std::to_string(getpid()) + ".jpg");
+    const fs::path picture = fs::temp_directory_path() /
+                             ("snapdesk-none-" + std::to_string(getpid()) + ".jpg");
     unsetenv("DISPLAY");
     EXPECT_FALSE(snap(picture.c_str()));
-    setenv("DISPLAY", ":32767", 1);   // a display nobody serves
+    setenv("DISPLAY", ":32767", 1);  // a display nobody serves
     EXPECT_FALSE(snap(picture.c_str()));
     EXPECT_FALSE(fs::exists(picture));
 }

@@ -103,7 +103,8 @@ bool VirtualDisplay::draw(const std::vector<FilledRectangle>& rectangles) const 
     for (const FilledRectangle& rectangle : rectangles) {
         XSetForeground(display, gc, rectangle.colour);
         XFillRectangle(display, root, gc, rectangle.x, rectangle.y,
-                       static_cast<unsigned>(rectangle.width), static_cast<unsigned>(rectangle.height));
+                       static_cast<unsigned>(rectangle.width),
+                       static_cast<unsigned>(rectangle.height));
     }
     XFreeGC(display, gc);
     XSync(display, False);

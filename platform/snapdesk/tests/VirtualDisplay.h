@@ -52,12 +52,12 @@ void exit_skipped_if_only_suite(const char* suite, const char* reason);
 
 // Ends a test that needs Xvfb when it is not installed: the program exits as skipped when it runs
 // only this suite, otherwise the test is skipped in place.
-#define SNAPDESK_SKIP_WITHOUT_XVFB()                                                          \
-    do {                                                                                      \
-        if (!::snapdesk::testing::VirtualDisplay::installed()) {                              \
-            ::snapdesk::testing::exit_skipped_if_only_suite(                                  \
-                ::testing::UnitTest::GetInstance()->current_test_suite()->name(),             \
-                "Xvfb is not installed (scripts/setup installs it)");                         \
-            GTEST_SKIP() << "Xvfb is not installed (scripts/setup installs it)";              \
-        }                                                                                     \
+#define SNAPDESK_SKIP_WITHOUT_XVFB()                                              \
+    do {                                                                          \
+        if (!::snapdesk::testing::VirtualDisplay::installed()) {                  \
+            ::snapdesk::testing::exit_skipped_if_only_suite(                      \
+                ::testing::UnitTest::GetInstance()->current_test_suite()->name(), \
+                "Xvfb is not installed (scripts/setup installs it)");             \
+            GTEST_SKIP() << "Xvfb is not installed (scripts/setup installs it)";  \
+        }                                                                         \
     } while (0)

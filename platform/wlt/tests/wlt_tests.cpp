@@ -18,7 +18,8 @@ Picture Striped() {
         picture.palette[i][2] = uint8_t(i);
     }
     for (int row = 0; row < 21; ++row)
-        for (int column = 0; column < 17; ++column) picture.cells[row][column] = uint8_t((row + column) % 16);
+        for (int column = 0; column < 17; ++column)
+            picture.cells[row][column] = uint8_t((row + column) % 16);
     return picture;
 }
 
@@ -60,13 +61,13 @@ TEST_F(WltDecoder, UnpacksATestPhotoInto102By126PixelsBottomRowFirst) {
 TEST_F(WltDecoder, RefusesAnythingElse) {
     const auto good = countermate::testphoto::Encode(Striped());
     std::vector<std::vector<unsigned char>> blocks;
-    blocks.emplace_back(1024, 0);                      // zeros
+    blocks.emplace_back(1024, 0);  // zeros
     blocks.emplace_back(good.begin(), good.end());
-    blocks.back()[300] ^= 0x01;                        // one bit changed past the cells
+    blocks.back()[300] ^= 0x01;  // one bit changed past the cells
     blocks.emplace_back(good.begin(), good.end());
-    blocks.back()[60] ^= 0x10;                         // a cell changed
+    blocks.back()[60] ^= 0x10;  // a cell changed
     blocks.emplace_back(good.begin(), good.end());
-    blocks.back()[5] = 7;                              // another cell size
+    blocks.back()[5] = 7;  // another cell size
     for (size_t i = 0; i < blocks.size(); ++i) {
         std::vector<unsigned char> pixels(38809, 0xEE);
         EXPECT_EQ(m_unpack(blocks[i].data(), pixels.data(), 310), 0) << i;

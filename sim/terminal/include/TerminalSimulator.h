@@ -55,8 +55,8 @@ struct CommandScript {
     // Integer members of the answer's `data`, set before the behaviour runs; behaviours keep a
     // member already there (a signing answers `confirmResult` 3, or makes 3 signature images).
     std::map<std::string, int> data_members;
-    bool fail = false;                  // `success` false
-    int delay_ms = 0;                   // answer this much later (a waiting interaction)
+    bool fail = false;  // `success` false
+    int delay_ms = 0;   // answer this much later (a waiting interaction)
     Fault fault = Fault::kNone;
 };
 
