@@ -124,6 +124,25 @@ std::vector<CJsonObject> next_messages(WsClientConnection& client, size_t count)
                    [count](const std::vector<CJsonObject>& seen) { return seen.size() >= count; });
 }
 
+// `frames` are `count` preview frames ("VideoStream") that succeeded and decode as JPEG, of
+// `width` x `height` when those are given.
+void expect_decoded_frames(const std::vector<CJsonObject>& frames, int count, int width = 0,
+                           int height = 0) {
+    ASSERT_EQ(count_frames(frames, "VideoStream"), count);
+    for (const CJsonObject& frame : frames) {
+        EXPECT_EQ(ret_val(frame), 0);
+        const DecodedJpeg picture = decode_jpeg_base64(text_of(frame, "imgBase64"));
+        EXPECT_TRUE(picture.decoded);
+        EXPECT_GT(picture.width, 0);
+        if (width > 0) {
+            EXPECT_EQ(picture.width, width);
+        }
+        if (height > 0) {
+            EXPECT_EQ(picture.height, height);
+        }
+    }
+}
+
 // Asks with CamGetCameraImage on `client` until the answer says no preview runs; that answer.
 std::string photo_once_no_preview_runs(WsClientConnection& client) {
     const std::string stopped =
@@ -163,14 +182,7 @@ DriverCameraService* DriverCamera::camera_ = nullptr;
 TEST_F(DriverCamera, VideoStartSendsFramesThatDecodeUntilVideoStop) {
     const CJsonObject started = call(R"({"method":"VideoStart","args":{"cameraNo":1}})");
     EXPECT_EQ(started.ToString(), R"({"method":"VideoStart","retVal":0,"errMsg":""})");
-    const auto frames = next_messages(*client_, 3);
-    ASSERT_EQ(count_frames(frames, "VideoStream"), 3);
-    for (const CJsonObject& frame : frames) {
-        EXPECT_EQ(ret_val(frame), 0);
-        const DecodedJpeg picture = decode_jpeg_base64(text_of(frame, "imgBase64"));
-        EXPECT_TRUE(picture.decoded);
-        EXPECT_GT(picture.width, 0);
-    }
+    expect_decoded_frames(next_messages(*client_, 3), 3);
     EXPECT_EQ(call(R"({"method":"VideoStop","args":{}})").ToString(),
               R"({"method":"VideoStop","retVal":0,"errMsg":""})");
     std::string after;
@@ -216,9 +228,7 @@ TEST_F(DriverCamera, ThePreviewEndsWhenItsPageLeaves) {
         R"({"method":"CamGetCameraImage","retVal":1,"imgBase64":"","errMsg":"高拍仪未开始预览"})");
     // The departed page's stop still closing the camera does not close the one opened next.
     ASSERT_EQ(ret_val(call(R"({"method":"VideoStart","args":{"cameraNo":1}})")), 0);
-    const auto frames = next_messages(*client_, 3);
-    ASSERT_EQ(count_frames(frames, "VideoStream"), 3);
-    for (const CJsonObject& frame : frames) EXPECT_EQ(ret_val(frame), 0);
+    expect_decoded_frames(next_messages(*client_, 3), 3);
 }
 
 TEST_F(DriverCamera, FramesGoOnlyToThePageThatStartedThePreview) {
@@ -283,15 +293,7 @@ protected:
 TEST_F(TerminalCamera, FramesAreTheTerminalsPicturesUntilVideoStop) {
     EXPECT_EQ(call_beside_preview(R"({"method":"VideoStart","args":{"cameraNo":1}})").ToString(),
               R"({"method":"VideoStart","retVal":0,"errMsg":""})");
-    const auto frames = next_messages(*client_, 3);
-    ASSERT_EQ(count_frames(frames, "VideoStream"), 3);
-    for (const CJsonObject& frame : frames) {
-        EXPECT_EQ(ret_val(frame), 0);
-        const DecodedJpeg picture = decode_jpeg_base64(text_of(frame, "imgBase64"));
-        EXPECT_TRUE(picture.decoded);
-        EXPECT_EQ(picture.width, 640);
-        EXPECT_EQ(picture.height, 480);
-    }
+    expect_decoded_frames(next_messages(*client_, 3), 3, 640, 480);
     // The same camera again changes nothing; the other camera switches the stream over.
     EXPECT_EQ(call_beside_preview(R"({"method":"VideoStart","args":{"cameraNo":1}})").ToString(),
               R"({"method":"VideoStart","retVal":0,"errMsg":""})");

@@ -19,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -139,16 +140,25 @@ bool start_terminal_preview(countermate::WsClientConnection& client, bool edge,
     return true;
 }
 
+// A client of `service` on which the terminal preview of `state`'s arguments runs; null (the
+// benchmark skipped) when it does not start.
+std::unique_ptr<countermate::WsClientConnection> terminal_preview_client(
+    benchmark::State& state, countermate::testing::ServiceOnSimulator& service) {
+    auto client = service.started() ? service.connect() : nullptr;
+    if (!client || !start_terminal_preview(*client, state.range(1) == 1, state.range(0) == 1)) {
+        state.SkipWithError("the preview did not start");
+        return nullptr;
+    }
+    return client;
+}
+
 void BM_TerminalCameraPreview(benchmark::State& state) {
     countermate::testing::SimulatorChoices choices;
     choices.frames_per_second = 0;
     choices.record_reports = false;
     countermate::testing::ServiceOnSimulator service(std::string(), choices);
-    auto client = service.started() ? service.connect() : nullptr;
-    if (!client || !start_terminal_preview(*client, state.range(1) == 1, state.range(0) == 1)) {
-        state.SkipWithError("the preview did not start");
-        return;
-    }
+    auto client = terminal_preview_client(state, service);
+    if (!client) return;
     measure_frames(state, *client, service.host_pid());
     call(*client, R"({"method":"VideoStop","args":{}})", "VideoStop");
 }
@@ -198,11 +208,8 @@ void BM_TerminalCameraFrameLatency(benchmark::State& state) {
     countermate::testing::SimulatorChoices choices;
     choices.record_reports = false;
     countermate::testing::ServiceOnSimulator service(std::string(), choices);
-    auto client = service.started() ? service.connect() : nullptr;
-    if (!client || !start_terminal_preview(*client, state.range(1) == 1, state.range(0) == 1)) {
-        state.SkipWithError("the preview did not start");
-        return;
-    }
+    auto client = terminal_preview_client(state, service);
+    if (!client) return;
     std::vector<double> latencies;
     {
         FrameHeldClock clock(service.simulator());
