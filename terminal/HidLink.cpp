@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <vector>
 
@@ -79,18 +80,24 @@ bool IsMessageSegment(const unsigned char* report) {
     return report[0] <= segment::kPullAcknowledgement;
 }
 
+// Moves the oldest of `kept` into `report`: its byte count, 0 when none is kept.
+int TakeKept(std::deque<std::vector<unsigned char>>& kept, unsigned char* report) {
+    if (kept.empty()) return 0;
+    const std::vector<unsigned char> taken = std::move(kept.front());
+    kept.pop_front();
+    std::copy(taken.begin(), taken.end(), report);
+    return static_cast<int>(taken.size());
+}
+
 }  // namespace
 
 int CDEV_CounterMate::ReadReport(unsigned char* report, ReportReader reader) {
     std::lock_guard<std::mutex> guard(m_read_lock);
-    for (auto* kept : {&m_kept_messages, &m_kept_raw}) {
-        const bool for_reader = reader == ReportReader::kAny ||
-                                (reader == ReportReader::kMessages) == (kept == &m_kept_messages);
-        if (!for_reader || kept->empty()) continue;
-        const std::vector<unsigned char> taken = std::move(kept->front());
-        kept->pop_front();
-        std::copy(taken.begin(), taken.end(), report);
-        return static_cast<int>(taken.size());
+    if (reader != ReportReader::kRaw) {
+        if (const int count = TakeKept(m_kept_messages, report)) return count;
+    }
+    if (reader != ReportReader::kMessages) {
+        if (const int count = TakeKept(m_kept_raw, report)) return count;
     }
     const int count = UseManager([&](CHidManager& hid) { return hid.Read(report, m_packet_size); });
     if (count <= 0 || reader == ReportReader::kAny) return count;

@@ -103,13 +103,9 @@ int count_frames(const std::vector<CJsonObject>& messages, const char* method) {
 // The reply of `request`'s method on `on`, skipping the preview frames that come before it;
 // empty when it did not come.
 CJsonObject reply_skipping_frames(WsClientConnection& on, const std::string& request) {
-    const std::string method = text_of(parse(request), "method");
     on.send_text(request);
-    const auto messages = collect(on, [&](const std::vector<CJsonObject>& seen) {
-        return !seen.empty() && text_of(seen.back(), "method") == method;
-    });
-    return messages.empty() || text_of(messages.back(), "method") != method ? CJsonObject()
-                                                                            : messages.back();
+    const std::string reply = next_named(on, text_of(parse(request), "method"));
+    return reply.empty() ? CJsonObject() : parse(reply);
 }
 
 int ret_val(const CJsonObject& reply) {

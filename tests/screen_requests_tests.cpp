@@ -59,19 +59,6 @@ TEST_F(SignMirror, StopsWithoutAMirrorAnswerZeroAndTouchNothing) {
     EXPECT_TRUE(commands_received().empty()) << commands_received().front();
 }
 
-// The next message named `method` on `client`, passing over others; empty after `timeout_ms`
-// without one.
-std::string next_named(WsClientConnection& client, const std::string& method,
-                       int timeout_ms = 10000) {
-    std::string message;
-    while (client.receive(message, timeout_ms)) {
-        std::string name;
-        parse(message).Get("method", name);
-        if (name == method) return message;
-    }
-    return std::string();
-}
-
 std::string member_text(const std::string& message, const char* name) {
     std::string value;
     parse(message).Get(name, value);

@@ -58,6 +58,16 @@ CJsonObject parse(const std::string& text) {
     return parsed;
 }
 
+std::string next_named(WsClientConnection& client, const std::string& method, int timeout_ms) {
+    std::string message;
+    while (client.receive(message, timeout_ms)) {
+        std::string name;
+        parse(message).Get("method", name);
+        if (name == method) return message;
+    }
+    return std::string();
+}
+
 }  // namespace countermate::testing
 
 namespace {

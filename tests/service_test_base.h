@@ -42,4 +42,9 @@ protected:
 // Parses `text`; an empty object when it is not JSON.
 CJsonObject parse(const std::string& text);
 
+// The next message named `method` on `client`, passing over others (stream frames); empty after
+// `timeout_ms` without any message.
+std::string next_named(WsClientConnection& client, const std::string& method,
+                       int timeout_ms = 10000);
+
 }  // namespace countermate::testing
