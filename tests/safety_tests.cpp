@@ -431,6 +431,15 @@ TEST(SafetyOrigins, WithoutTheKeyEveryOriginIsServedAndTheServiceWarns) {
     EXPECT_NE(service.log().find("warning: AllowedOrigins is not set"), std::string::npos);
 }
 
+TEST(SafetyFileRoots, WithoutTheKeyTheServiceWarnsThatPagesMayWriteAnyFile) {
+    Service service(ServerKeys{}, {"FileRoots"});
+    ASSERT_TRUE(service.started()) << service.log();
+    EXPECT_NE(service.log().find("warning: FileRoots is not set in CONFIG.ini [SERVER]: pages may "
+                                 "read and write any file the service can"),
+              std::string::npos)
+        << service.log();
+}
+
 TEST_F(SafetyTest, ShippedSettingsListenOnTheLoopbackOnly) {
     RawWsSocket client;
     EXPECT_FALSE(client.connect(service_->port(), "127.0.0.2"));

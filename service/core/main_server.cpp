@@ -1,4 +1,6 @@
 // The service's entry points: run, stop, and the product's title and version.
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -50,8 +52,14 @@ void report_reach(const countermate::ServerSettings& settings) {
             "web site may drive the devices\n");
     }
     if (settings.file_roots.empty()) {
-        SERVICE_LOG(LOG_LEVEL_INFO, "RunCounterMateServer",
-                    "FileRoots is not set: pages may name any local file");
+        // A page may then overwrite any file the service can write: as root, the whole machine's.
+        const char* as_root = geteuid() == 0 ? ", and the service runs as root" : "";
+        SERVICE_LOG(LOG_LEVEL_WARN, "RunCounterMateServer",
+                    "FileRoots is not set: pages may name any local file%s", as_root);
+        std::printf(
+            "warning: FileRoots is not set in CONFIG.ini [SERVER]: pages may read and write "
+            "any file the service can%s\n",
+            as_root);
     }
 }
 
